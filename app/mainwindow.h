@@ -1,0 +1,32 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QMainWindow>
+
+class QLabel;
+
+namespace CUPS
+{
+class PrintersWidget;
+}
+
+/// The manager's window: the printers list with its menus and a status line.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+
+    CUPS::PrintersWidget *printersWidget() const;
+    /// Loads the list and selects the destination of that name, if given.
+    void reload(const QString &select = QString());
+
+private:
+    void updateStatus();
+
+    CUPS::PrintersWidget *const m_printers;
+    QLabel *const m_serverLabel;
+    QLabel *const m_destinationLabel;
+};
+
+#endif

@@ -1,0 +1,63 @@
+#ifndef CUPS_ATTRIBUTES_H
+#define CUPS_ATTRIBUTES_H
+
+#include <QLatin1String>
+
+// IPP attribute names, spelled once for the whole tree.
+namespace CUPS::Attr
+{
+// Printers and classes
+constexpr QLatin1String PrinterName("printer-name");
+constexpr QLatin1String PrinterUriSupported("printer-uri-supported");
+constexpr QLatin1String PrinterUri("printer-uri");
+constexpr QLatin1String DeviceUri("device-uri");
+constexpr QLatin1String PrinterInfo("printer-info");
+constexpr QLatin1String PrinterLocation("printer-location");
+constexpr QLatin1String PrinterOrganization("printer-organization");
+constexpr QLatin1String PrinterOrganizationalUnit("printer-organizational-unit");
+constexpr QLatin1String PrinterMakeAndModel("printer-make-and-model");
+constexpr QLatin1String PrinterState("printer-state");
+constexpr QLatin1String PrinterStateMessage("printer-state-message");
+constexpr QLatin1String PrinterStateReasons("printer-state-reasons");
+constexpr QLatin1String PrinterType("printer-type");
+constexpr QLatin1String PrinterIsShared("printer-is-shared");
+constexpr QLatin1String PrinterIsAcceptingJobs("printer-is-accepting-jobs");
+constexpr QLatin1String MemberUris("member-uris");
+constexpr QLatin1String MemberNames("member-names");
+
+// Jobs
+constexpr QLatin1String JobId("job-id");
+constexpr QLatin1String JobName("job-name");
+constexpr QLatin1String JobState("job-state");
+constexpr QLatin1String JobStateReasons("job-state-reasons");
+constexpr QLatin1String JobPrinterUri("job-printer-uri");
+constexpr QLatin1String JobOriginatingUserName("job-originating-user-name");
+constexpr QLatin1String JobHoldUntil("job-hold-until");
+constexpr QLatin1String JobPriority("job-priority");
+constexpr QLatin1String JobKOctets("job-k-octets");
+constexpr QLatin1String JobMediaSheetsCompleted("job-media-sheets-completed");
+constexpr QLatin1String TimeAtCreation("time-at-creation");
+constexpr QLatin1String TimeAtProcessing("time-at-processing");
+constexpr QLatin1String TimeAtCompleted("time-at-completed");
+constexpr QLatin1String MacMarkingRequired("mac-marking-required");
+
+// Requests
+constexpr QLatin1String RequestedAttributes("requested-attributes");
+constexpr QLatin1String RequestingUserName("requesting-user-name");
+
+// Devices and drivers
+constexpr QLatin1String DeviceClass("device-class");
+constexpr QLatin1String DeviceId("device-id");
+constexpr QLatin1String DeviceInfo("device-info");
+constexpr QLatin1String DeviceMakeAndModel("device-make-and-model");
+constexpr QLatin1String DeviceLocation("device-location");
+constexpr QLatin1String PpdDeviceId("ppd-device-id");
+constexpr QLatin1String PpdName("ppd-name");
+constexpr QLatin1String PpdMake("ppd-make");
+constexpr QLatin1String PpdMakeAndModel("ppd-make-and-model");
+constexpr QLatin1String PpdNaturalLanguage("ppd-natural-language");
+constexpr QLatin1String Limit("limit");
+constexpr QLatin1String Timeout("timeout");
+} // namespace CUPS::Attr
+
+#endif

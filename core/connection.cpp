@@ -1,0 +1,337 @@
+#include "connection.h"
+
+#include "attributes.h"
+#include "corelogging.h"
+#include "ipprequest.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRecursiveMutex>
+#include <QThread>
+
+#include <cups/adminutil.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace CUPS
+{
+namespace
+{
+struct HttpDeleter {
+    void operator()(http_t *http) const
+    {
+        httpClose(http);
+    }
+};
+using HttpPtr = std::unique_ptr<http_t, HttpDeleter>;
+
+struct OptionsDeleter {
+    int count = 0;
+    void operator()(cups_option_t *options) const
+    {
+        cupsFreeOptions(count, options);
+    }
+};
+
+// The outcome of the most recent request, whichever thread sent it.
+struct LastError {
+    QMutex mutex;
+    ipp_status_t status = IPP_STATUS_OK;
+    QString message;
+};
+Q_GLOBAL_STATIC(LastError, s_lastError)
+
+constexpr int DefaultTimeoutMsecs = 30000;
+
+int onHttpTimeout(http_t *, void *)
+{
+    // Give up instead of waiting for ever on a server that stopped answering.
+    return 0;
+}
+} // namespace
+
+// What libcups is pointed at in the main thread, carried into other threads.
+struct ServerSettings {
+    QByteArray server;
+    int port = 0;
+    http_encryption_t encryption = HTTP_ENCRYPTION_IF_REQUESTED;
+    QByteArray user;
+
+    bool sameServer(const ServerSettings &other) const
+    {
+        return server == other.server && port == other.port && encryption == other.encryption;
+    }
+
+    static ServerSettings ofCallingThread()
+    {
+        ServerSettings s;
+        s.server = cupsServer();
+        s.port = ippPort();
+        s.encryption = cupsEncryption();
+        s.user = cupsUser();
+        return s;
+    }
+};
+
+class ConnectionPrivate
+{
+public:
+    bool isMainThread() const
+    {
+        const QCoreApplication *app = QCoreApplication::instance();
+        return QThread::currentThread() == (app ? app->thread() : creatorThread);
+    }
+
+    void applyToCallingThread();
+    bool connect();
+
+    QRecursiveMutex mutex;
+    QMutex settingsMutex; // guards settings and the callback
+    ServerSettings settings;
+    cups_password_cb2_t passwordCallback = nullptr;
+    void *passwordData = nullptr;
+    int timeoutMsecs = DefaultTimeoutMsecs;
+    QThread *creatorThread = QThread::currentThread();
+    HttpPtr http;
+};
+
+void ConnectionPrivate::applyToCallingThread()
+{
+    QMutexLocker locker(&settingsMutex);
+    if (isMainThread()) {
+        // The main thread is where the host points libcups; follow it.
+        const ServerSettings current = ServerSettings::ofCallingThread();
+        const bool serverChanged = !current.sameServer(settings);
+        settings = current;
+        if (serverChanged && http) {
+            qCDebug(CUPS_CORE) << "server changed to" << settings.server << settings.port;
+            http.reset();
+        }
+        return;
+    }
+    cupsSetServer(settings.server.constData());
+    ippSetPort(settings.port);
+    cupsSetEncryption(settings.encryption);
+    cupsSetUser(settings.user.constData());
+    if (passwordCallback) {
+        cupsSetPasswordCB2(passwordCallback, passwordData);
+    }
+}
+
+bool ConnectionPrivate::connect()
+{
+    http.reset(httpConnect2(settings.server.constData(),
+                            settings.port,
+                            nullptr,
+                            AF_UNSPEC,
+                            settings.encryption,
+                            1,
+                            qMin(timeoutMsecs, 10000),
+                            nullptr));
+    if (!http) {
+        const QString reason = QString::fromLocal8Bit(cupsLastErrorString());
+        Connection::setLastError(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE,
+                                 QStringLiteral("Unable to connect to %1:%2 (%3)")
+                                     .arg(QString::fromLocal8Bit(settings.server))
+                                     .arg(settings.port)
+                                     .arg(reason.isEmpty() ? QString::fromLocal8Bit(strerror(errno)) : reason));
+        return false;
+    }
+    httpSetTimeout(http.get(), timeoutMsecs / 1000.0, onHttpTimeout, nullptr);
+    return true;
+}
+
+Connection::Connection()
+    : d(new ConnectionPrivate)
+{
+    d->settings = ServerSettings::ofCallingThread();
+}
+
+Connection::~Connection() = default;
+
+Connection *Connection::instance()
+{
+    // Lives until the process ends: libcups callbacks may reach it late.
+    static Connection *const connection = new Connection;
+    return connection;
+}
+
+void Connection::lock()
+{
+    d->mutex.lock();
+    d->applyToCallingThread();
+}
+
+void Connection::unlock()
+{
+    d->mutex.unlock();
+}
+
+ipp_status_t Connection::lastError()
+{
+    QMutexLocker locker(&s_lastError->mutex);
+    return s_lastError->status;
+}
+
+QString Connection::lastErrorString()
+{
+    QMutexLocker locker(&s_lastError->mutex);
+    return s_lastError->message;
+}
+
+void Connection::setLastError(ipp_status_t status, const QString &message)
+{
+    QMutexLocker locker(&s_lastError->mutex);
+    s_lastError->status = status;
+    s_lastError->message = message;
+}
+
+void Connection::takeLastErrorFromCups()
+{
+    setLastError(cupsLastError(), QString::fromUtf8(cupsLastErrorString()));
+}
+
+http_t *Connection::handle()
+{
+    ConnectionLocker locker(this);
+    if (!d->http) {
+        d->connect();
+    }
+    return d->http.get();
+}
+
+bool Connection::isLocal() const
+{
+    QMutexLocker locker(&d->settingsMutex);
+    const QByteArray &server = d->settings.server;
+    if (server.startsWith('/')) {
+        return true; // a domain socket
+    }
+    return server == "localhost" || server.startsWith("127.") || server == "::1" || server == "[::1]";
+}
+
+bool Connection::reconnect(bool force)
+{
+    ConnectionLocker locker(this);
+    if (force) {
+        d->http.reset();
+    }
+    if (!d->http) {
+        return d->connect();
+    }
+    return true;
+}
+
+QString Connection::serverName() const
+{
+    QMutexLocker locker(&d->settingsMutex);
+    const QString server = QString::fromLocal8Bit(d->settings.server);
+    return server.startsWith(QLatin1Char('/')) ? server : server + QLatin1Char(':') + QString::number(d->settings.port);
+}
+
+QString Connection::userName() const
+{
+    QMutexLocker locker(&d->settingsMutex);
+    return QString::fromLocal8Bit(d->settings.user);
+}
+
+void Connection::setUser(const QString &name)
+{
+    const QByteArray user = name.toLocal8Bit();
+    cupsSetUser(user.isEmpty() ? nullptr : user.constData());
+    QMutexLocker locker(&d->settingsMutex);
+    d->settings.user = cupsUser();
+}
+
+void Connection::setPasswordCallback(cups_password_cb2_t callback, void *userData)
+{
+    cupsSetPasswordCB2(callback, userData);
+    QMutexLocker locker(&d->settingsMutex);
+    d->passwordCallback = callback;
+    d->passwordData = userData;
+}
+
+void Connection::setTimeout(int msecs)
+{
+    ConnectionLocker locker(this);
+    d->timeoutMsecs = msecs;
+    if (d->http) {
+        httpSetTimeout(d->http.get(), msecs / 1000.0, onHttpTimeout, nullptr);
+    }
+}
+
+QList<QHash<QString, QVariant>> Connection::devices(int timeoutSeconds)
+{
+    ConnectionLocker locker(this);
+    IppRequest request(CUPS_GET_DEVICES);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::Timeout.data(), timeoutSeconds);
+    // The scheduler answers only when every backend has; leave it room.
+    const int savedTimeout = d->timeoutMsecs;
+    setTimeout(qMax(savedTimeout, (timeoutSeconds + 5) * 1000));
+    const IppResponse response = request.doRequest(this, QStringLiteral("/"));
+    setTimeout(savedTimeout);
+    if (!response.isOk()) {
+        return {};
+    }
+    return response.attributeGroups(IPP_TAG_PRINTER);
+}
+
+QList<QHash<QString, QVariant>> Connection::PPDs(const QString &deviceId)
+{
+    ConnectionLocker locker(this);
+    IppRequest request(CUPS_GET_PPDS);
+    if (!deviceId.isEmpty()) {
+        request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_TEXT, Attr::PpdDeviceId.data(), deviceId);
+    }
+    const IppResponse response = request.doRequest(this, QStringLiteral("/"));
+    if (!response.isOk()) {
+        return {};
+    }
+    return response.attributeGroups(IPP_TAG_PRINTER);
+}
+
+QHash<QString, QString> Connection::getServerSettings()
+{
+    ConnectionLocker locker(this);
+    int count = 0;
+    cups_option_t *options = nullptr;
+    http_t *http = handle();
+    if (!http || !cupsAdminGetServerSettings(http, &count, &options)) {
+        if (http) {
+            takeLastErrorFromCups();
+        }
+        return {};
+    }
+    std::unique_ptr<cups_option_t, OptionsDeleter> owner(options, OptionsDeleter{count});
+    QHash<QString, QString> settings;
+    for (int i = 0; i < count; ++i) {
+        settings.insert(QString::fromUtf8(options[i].name), QString::fromUtf8(options[i].value));
+    }
+    setLastError(IPP_STATUS_OK, QString());
+    return settings;
+}
+
+bool Connection::setServerSettings(const QHash<QString, QString> &settings)
+{
+    ConnectionLocker locker(this);
+    http_t *http = handle();
+    if (!http) {
+        return false;
+    }
+    int count = 0;
+    cups_option_t *options = nullptr;
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
+        count = cupsAddOption(it.key().toUtf8().constData(), it.value().toUtf8().constData(), count, &options);
+    }
+    std::unique_ptr<cups_option_t, OptionsDeleter> owner(options, OptionsDeleter{count});
+    const bool ok = cupsAdminSetServerSettings(http, count, options);
+    if (ok) {
+        setLastError(IPP_STATUS_OK, QString());
+    } else {
+        takeLastErrorFromCups();
+    }
+    return ok;
+}
+} // namespace CUPS

@@ -1,0 +1,103 @@
+#ifndef CUPS_CONNECTION_H
+#define CUPS_CONNECTION_H
+
+#include "norvikprintcore_export.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <cups/cups.h>
+
+#include <memory>
+
+namespace CUPS
+{
+class ConnectionPrivate;
+
+/**
+ * The process-wide connection to the print server.
+ *
+ * It talks to whatever server libcups is pointed at in the application's
+ * main thread (CUPS_SERVER, client.conf or cupsSetServer()). libcups keeps
+ * its server, user and password callback per thread; lock() carries the
+ * main thread's choice into any other thread that sends requests, so a
+ * worker talks to the same server as the same user with the same prompt.
+ */
+class NORVIKPRINTCORE_EXPORT Connection
+{
+public:
+    static Connection *instance();
+    ~Connection();
+
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    /// Serialises use of the shared connection; re-entrant for the holding thread.
+    void lock();
+    void unlock();
+
+    /// IPP status of the last failed or succeeded request (IPP_STATUS_OK = 0).
+    static ipp_status_t lastError();
+    /// Readable text of the last error, shown after "CUPS error:".
+    static QString lastErrorString();
+    /// Records the outcome of a request made outside this library.
+    static void setLastError(ipp_status_t status, const QString &message);
+    /// Records libcups' own last error of the calling thread.
+    static void takeLastErrorFromCups();
+
+    /// The shared http connection, opened on demand; null when the server cannot be reached.
+    http_t *handle();
+    /// True when the server runs on this machine.
+    bool isLocal() const;
+    /// Re-reads the server settings and reconnects when they changed, or always with force.
+    bool reconnect(bool force = false);
+    /// "host:port" (or the socket path) of the server in use.
+    QString serverName() const;
+    /// User name requests are sent as.
+    QString userName() const;
+
+    /// Makes name the user of every later request, in every thread.
+    void setUser(const QString &name);
+    /// Installs a password callback for every thread that sends requests.
+    void setPasswordCallback(cups_password_cb2_t callback, void *userData);
+    /// Milliseconds a request may wait for the server before it fails.
+    void setTimeout(int msecs);
+
+    /// The server's devices (CUPS-Get-Devices), one attribute hash each.
+    QList<QHash<QString, QVariant>> devices(int timeoutSeconds = 10);
+    /// The server's PPD records (CUPS-Get-PPDs), for one IEEE 1284 device id or all.
+    QList<QHash<QString, QVariant>> PPDs(const QString &deviceId = QString());
+    /// The server's cupsd.conf settings as libcups' admin functions present them.
+    QHash<QString, QString> getServerSettings();
+    bool setServerSettings(const QHash<QString, QString> &settings);
+
+private:
+    Connection();
+    friend class ConnectionPrivate;
+    std::unique_ptr<ConnectionPrivate> const d;
+};
+
+/// Holds Connection::lock() for a scope.
+class ConnectionLocker
+{
+public:
+    explicit ConnectionLocker(Connection *connection = Connection::instance())
+        : m_connection(connection)
+    {
+        m_connection->lock();
+    }
+    ~ConnectionLocker()
+    {
+        m_connection->unlock();
+    }
+    ConnectionLocker(const ConnectionLocker &) = delete;
+    ConnectionLocker &operator=(const ConnectionLocker &) = delete;
+
+private:
+    Connection *const m_connection;
+};
+} // namespace CUPS
+
+#endif

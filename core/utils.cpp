@@ -1,0 +1,75 @@
+#include "utils.h"
+
+#include "attributes.h"
+
+#include <KLocalizedString>
+
+namespace CUPS::Utils
+{
+namespace
+{
+QString translated(const char *text)
+{
+    return ki18nd("libnorvik-print", text).toString();
+}
+} // namespace
+
+const QList<QPair<QString, QString>> &attributeNames()
+{
+    // Built once, on first use, after the application's language is known.
+    static const QList<QPair<QString, QString>> names = {
+        {Attr::JobId, translated("Job ID")},
+        {Attr::JobName, translated("Name")},
+        {Attr::JobOriginatingUserName, translated("User")},
+        {Attr::JobState, translated("Status")},
+        {Attr::JobStateReasons, translated("Status reasons")},
+        {Attr::JobPrinterUri, translated("Printer")},
+        {Attr::JobPriority, translated("Priority")},
+        {Attr::JobKOctets, translated("Size (KB)")},
+        {Attr::JobMediaSheetsCompleted, translated("Sheets printed")},
+        {Attr::JobHoldUntil, translated("Hold until")},
+        {Attr::TimeAtCreation, translated("Created")},
+        {Attr::TimeAtProcessing, translated("Processing started")},
+        {Attr::TimeAtCompleted, translated("Completed")},
+        {QStringLiteral("copies"), translated("Copies")},
+        {QStringLiteral("number-up"), translated("Pages per sheet")},
+        {QStringLiteral("sides"), translated("Sides")},
+        {QStringLiteral("media"), translated("Media")},
+        {QStringLiteral("page-ranges"), translated("Page ranges")},
+        {QStringLiteral("job-originating-host-name"), translated("Host")},
+        {Attr::PrinterName, translated("Printer name")},
+        {Attr::PrinterInfo, translated("Description")},
+        {Attr::PrinterLocation, translated("Location")},
+        {Attr::PrinterMakeAndModel, translated("Make and model")},
+        {Attr::PrinterState, translated("Printer state")},
+        {Attr::PrinterStateMessage, translated("State message")},
+        {Attr::DeviceUri, translated("Device URI")},
+        {Attr::PrinterIsShared, translated("Shared")},
+        {Attr::PrinterIsAcceptingJobs, translated("Accepting jobs")},
+    };
+    return names;
+}
+
+QString attributeTitle(const QString &name)
+{
+    for (const auto &pair : attributeNames()) {
+        if (pair.first == name) {
+            return pair.second;
+        }
+    }
+    return name;
+}
+
+QVariant getAttribute(const QHash<QString, QVariant> &attributes, const QString &name, const QVariant &defaultValue)
+{
+    const auto it = attributes.constFind(name);
+    if (it == attributes.cend()) {
+        return defaultValue;
+    }
+    if (it->userType() != QMetaType::QVariantList) {
+        return *it; // a single value stored as such
+    }
+    const QVariantList values = it->toList();
+    return values.isEmpty() ? defaultValue : values.first();
+}
+} // namespace CUPS::Utils

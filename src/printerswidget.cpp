@@ -1,0 +1,291 @@
+#include "printerswidget.h"
+
+#include "printerlistmodelwithicons.h"
+#include "printerswidget_p.h"
+#include "widgetslogging.h"
+
+#include <veskicon.h>
+
+#include <KLocalizedString>
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+
+#include <cups/cups.h>
+
+namespace CUPS
+{
+namespace
+{
+QString translated(const char *text)
+{
+    return ki18nd("libnorvik-print", text).toString();
+}
+
+QIcon themeIcon(const char *name)
+{
+    return QIcon::fromTheme(QString::fromLatin1(name));
+}
+
+QIcon printerWithEmblem(const char *emblem)
+{
+    return VeskIcon::fromTheme(QStringLiteral("printer"), {Qt::TopLeftCorner, QString::fromLatin1(emblem)}, QIcon());
+}
+} // namespace
+
+PrintersWidgetPrivate::PrintersWidgetPrivate(PrintersWidget *q)
+    : QObject(q)
+    , q(q)
+{
+}
+
+QAction *PrintersWidgetPrivate::addAction(QMenu *menu,
+                                          PrintersWidget::Action key,
+                                          const QString &text,
+                                          const QIcon &icon,
+                                          void (PrintersWidgetPrivate::*handler)())
+{
+    QAction *action = menu->addAction(icon, text);
+    action->setShortcut(QKeySequence());
+    if (handler) {
+        connect(action, &QAction::triggered, this, handler);
+    }
+    actions.insert(key, action);
+    return action;
+}
+
+void PrintersWidgetPrivate::createActions()
+{
+    using W = PrintersWidget;
+    using P = PrintersWidgetPrivate;
+    QMenu *m = mainMenu;
+    addAction(m, W::AddDestination, translated("Add new..."), themeIcon("tools-wizard"), &P::addDestination);
+    addAction(m, W::DeleteDestination, translated("Delete"), themeIcon("edit-delete"), &P::deleteDestination);
+    addAction(m, W::EditDestination, translated("Print options..."), themeIcon("tools"), &P::editDestination);
+    addAction(m, W::ShowAttrs, translated("Attributes"), themeIcon("document-properties"), &P::showAttrs);
+    addAction(m, W::PauseResume, translated("Pause"), QIcon(), &P::pauseResume);
+    addAction(m, W::AcceptRejectJobs, translated("Reject jobs"), QIcon(), &P::acceptRejectJobs);
+    addAction(m, W::Purge, translated("Purge jobs"), themeIcon("edit-trash"), &P::purge);
+    addAction(m, W::SetUserDefault, translated("Set default for me"), printerWithEmblem("emblem-favorite"), &P::setUserDefault);
+    addAction(m, W::SetSystemDefault, translated("Set default for all"), printerWithEmblem("emblem-mounted"), &P::setSystemDefault);
+    addAction(m, W::PrintTestPage, translated("Print test page"), themeIcon("document-print"), &P::printTestPage);
+
+    QMenu *v = viewMenu;
+    addAction(v, W::ShowLocal, translated("Show local printers"), themeIcon("printer"), &P::applyOptions);
+    addAction(v, W::ShowRemote, translated("Show remote printers"), printerWithEmblem("gmc-host"), &P::applyOptions);
+    addAction(v, W::ShowNotShared, translated("Show not shared printers"), printerWithEmblem("emblem-favorite"), &P::applyOptions);
+    addAction(v, W::GroupByLocation, translated("Group by location"), themeIcon("network-group"), &P::applyOptions);
+    QAction *reload = addAction(v, W::Reload, translated("Reload printer list"), themeIcon("view-refresh"), nullptr);
+    connect(reload, &QAction::triggered, model, &PrinterListModel::load);
+
+    for (W::Action key : {W::AddDestination, W::PauseResume, W::SetUserDefault, W::PrintTestPage}) {
+        mainMenu->insertSeparator(actions.value(key));
+    }
+    viewMenu->insertSeparator(actions.value(W::Reload));
+
+    for (W::Action key : {W::SetSystemDefault, W::SetUserDefault, W::ShowLocal, W::ShowRemote, W::ShowNotShared, W::GroupByLocation}) {
+        actions.value(key)->setCheckable(true);
+    }
+    for (W::Action key : {W::ShowLocal, W::ShowRemote, W::ShowNotShared}) {
+        actions.value(key)->setChecked(true);
+    }
+}
+
+// The handlers below act on the server; they arrive with the printer actions.
+void PrintersWidgetPrivate::addDestination()
+{
+}
+
+void PrintersWidgetPrivate::deleteDestination()
+{
+}
+
+void PrintersWidgetPrivate::editDestination()
+{
+}
+
+void PrintersWidgetPrivate::showAttrs()
+{
+}
+
+void PrintersWidgetPrivate::pauseResume()
+{
+}
+
+void PrintersWidgetPrivate::acceptRejectJobs()
+{
+}
+
+void PrintersWidgetPrivate::purge()
+{
+}
+
+void PrintersWidgetPrivate::setUserDefault()
+{
+}
+
+void PrintersWidgetPrivate::setSystemDefault()
+{
+}
+
+void PrintersWidgetPrivate::printTestPage()
+{
+}
+
+void PrintersWidgetPrivate::applyOptions()
+{
+    PrinterListModel::Options options;
+    if (actions.value(PrintersWidget::ShowLocal)->isChecked()) {
+        options |= PrinterListModel::ShowLocal;
+    }
+    if (actions.value(PrintersWidget::ShowRemote)->isChecked()) {
+        options |= PrinterListModel::ShowRemote;
+    }
+    if (actions.value(PrintersWidget::ShowNotShared)->isChecked()) {
+        options |= PrinterListModel::ShowNotShared;
+    }
+    if (actions.value(PrintersWidget::GroupByLocation)->isChecked()) {
+        options |= PrinterListModel::GroupByLocation;
+    }
+    model->setOptions(options);
+}
+
+void PrintersWidgetPrivate::updateActions()
+{
+    using W = PrintersWidget;
+    const Destination dest = q->currentDestination();
+    const uint type = dest.type();
+    const bool isUserDefault = dest.name() == model->userDefaultDestination();
+
+    QAction *pauseResume = actions.value(W::PauseResume);
+    QAction *acceptReject = actions.value(W::AcceptRejectJobs);
+    QAction *userDefault = actions.value(W::SetUserDefault);
+    QAction *systemDefault = actions.value(W::SetSystemDefault);
+
+    pauseResume->setText(translated("Pause"));
+    pauseResume->setIcon(themeIcon("media-playback-pause"));
+    pauseResume->setEnabled(false);
+    acceptReject->setText(translated("Accept jobs"));
+    acceptReject->setIcon(themeIcon("dialog-ok-apply"));
+    const W::Action destinationActions[] = {W::AcceptRejectJobs, W::Purge, W::EditDestination, W::ShowAttrs,
+                                            W::DeleteDestination, W::PrintTestPage, W::SetUserDefault, W::SetSystemDefault};
+    for (W::Action key : destinationActions) {
+        actions.value(key)->setEnabled(false);
+    }
+    userDefault->setChecked(false);
+    systemDefault->setChecked(false);
+
+    if (dest.isEmpty()) {
+        return;
+    }
+
+    // A printer discovered on the network is not ours to administer.
+    const uint discoveredRemote = CUPS_PRINTER_REMOTE | CUPS_PRINTER_DISCOVERED;
+    if ((type & discoveredRemote) != discoveredRemote) {
+        for (W::Action key : {W::PauseResume, W::AcceptRejectJobs, W::Purge, W::EditDestination, W::ShowAttrs, W::DeleteDestination, W::PrintTestPage}) {
+            actions.value(key)->setEnabled(true);
+        }
+    }
+
+    systemDefault->setChecked(type & CUPS_PRINTER_DEFAULT);
+    systemDefault->setEnabled(true);
+    userDefault->setChecked(isUserDefault);
+    userDefault->setEnabled(!systemDefault->isChecked());
+
+    switch (dest.state()) {
+    case IPP_PSTATE_IDLE:
+    case IPP_PSTATE_PROCESSING:
+        pauseResume->setText(translated("Pause"));
+        pauseResume->setIcon(themeIcon("media-playback-pause"));
+        break;
+    case IPP_PSTATE_STOPPED:
+        pauseResume->setText(translated("Resume"));
+        pauseResume->setIcon(themeIcon("media-playback-start"));
+        break;
+    default:
+        break;
+    }
+
+    if (type & CUPS_PRINTER_REJECTING) {
+        acceptReject->setText(translated("Accept jobs"));
+        acceptReject->setIcon(themeIcon("dialog-ok-apply"));
+    } else {
+        acceptReject->setText(translated("Reject jobs"));
+        acceptReject->setIcon(themeIcon("dialog-cancel"));
+    }
+}
+
+void PrintersWidgetPrivate::onDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    const QModelIndex current = q->currentIndex();
+    if (!current.isValid() || current.parent() != topLeft.parent()) {
+        return;
+    }
+    if (current.row() < topLeft.row() || current.row() > bottomRight.row()) {
+        return;
+    }
+    updateActions();
+    Q_EMIT q->currentDestinationChanged();
+}
+
+PrintersWidget::PrintersWidget(QWidget *parent)
+    : QTreeView(parent)
+    , d(new PrintersWidgetPrivate(this))
+{
+    d->model = new PrinterListModelWithIcons(this);
+    d->mainMenu = new QMenu(this);
+    d->viewMenu = new QMenu(translated("&View"), this);
+    d->mainMenu->addMenu(d->viewMenu);
+    d->mainMenu->addSeparator();
+    d->createActions();
+
+    setUniformRowHeights(true);
+    setAlternatingRowColors(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setModel(d->model);
+
+    d->updateActions();
+
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, d, &PrintersWidgetPrivate::updateActions);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &PrintersWidget::currentDestinationChanged);
+    connect(d->model, &QAbstractItemModel::dataChanged, d, &PrintersWidgetPrivate::onDataChanged);
+    // A reset (new view options) clears the current row without currentChanged.
+    connect(d->model, &QAbstractItemModel::modelReset, d, &PrintersWidgetPrivate::updateActions);
+    connect(d->model, &QAbstractItemModel::modelReset, this, &PrintersWidget::currentDestinationChanged);
+}
+
+// The private object is a Qt child and goes with the widget.
+PrintersWidget::~PrintersWidget() = default;
+
+Destination PrintersWidget::currentDestination() const
+{
+    return d->model->dest(selectionModel()->currentIndex());
+}
+
+QAction *PrintersWidget::action(Action action) const
+{
+    return d->actions.value(action, nullptr);
+}
+
+QMenu *PrintersWidget::mainMenu() const
+{
+    return d->mainMenu;
+}
+
+QMenu *PrintersWidget::viewMenu() const
+{
+    return d->viewMenu;
+}
+
+PrinterListModel *PrintersWidget::model() const
+{
+    return d->model;
+}
+
+void PrintersWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    d->mainMenu->exec(event->globalPos());
+}
+} // namespace CUPS
