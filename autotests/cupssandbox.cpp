@@ -2,6 +2,7 @@
 
 #include <connection.h>
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -26,7 +27,8 @@ bool CupsSandbox::start(bool sample)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    QStringList arguments{QStringLiteral("start")};
+    // --owner: the server goes with this process even if a test crashes.
+    QStringList arguments{QStringLiteral("start"), QStringLiteral("--owner"), QString::number(QCoreApplication::applicationPid())};
     if (sample) {
         arguments << QStringLiteral("--sample");
     }
