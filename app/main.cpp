@@ -7,17 +7,32 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
 
 namespace
 {
-// Without a desktop session there is no icon theme; printers still need their icons.
+// Without a desktop session (offscreen, a bare X server) Qt knows neither the
+// icon theme nor where themes live; the printers' state emblems need both.
 void ensureIconTheme()
 {
+    QStringList searchPaths = QIcon::themeSearchPaths();
+    const QStringList systemPaths =
+        QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory);
+    for (const QString &path : systemPaths) {
+        if (!searchPaths.contains(path)) {
+            searchPaths.append(path);
+        }
+    }
+    QIcon::setThemeSearchPaths(searchPaths);
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
         QIcon::setThemeName(QStringLiteral("breeze"));
+    }
+    // Breeze has no "emblem-unreadable" or "emblem-system" (stopped, printing).
+    if (QIcon::fallbackThemeName().isEmpty()) {
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     }
 }
 

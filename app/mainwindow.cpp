@@ -33,6 +33,8 @@ MainWindow::MainWindow(QWidget *parent)
     statusBar()->addPermanentWidget(m_destinationLabel);
 
     m_printers->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Large enough for the state emblems in the icons' corners to be told apart.
+    m_printers->setIconSize(QSize(32, 32));
     connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, this, &MainWindow::updateStatus);
     connect(m_printers->model(), &CUPS::PrinterListModel::loaded, this, &MainWindow::updateStatus);
     resize(900, 520);

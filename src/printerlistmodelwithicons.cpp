@@ -10,7 +10,8 @@ namespace CUPS
 {
 QVariant PrinterListModelWithIcons::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DecorationRole) {
+    // One state icon per row, in front of the name; the other columns are text.
+    if (role != Qt::DecorationRole || index.column() != NameColumn) {
         return PrinterListModel::data(index, role);
     }
     const QModelIndex parent = index.parent();
