@@ -328,6 +328,8 @@ bool Connection::setServerSettings(const QHash<QString, QString> &settings)
     std::unique_ptr<cups_option_t, OptionsDeleter> owner(options, OptionsDeleter{count});
     const bool ok = cupsAdminSetServerSettings(http, count, options);
     if (ok) {
+        // The scheduler restarts and drops this connection; reusing it would fail the next request.
+        d->http.reset();
         setLastError(IPP_STATUS_OK, QString());
     } else {
         takeLastErrorFromCups();

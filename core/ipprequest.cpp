@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <cstring>
+
 namespace CUPS
 {
 namespace
@@ -14,6 +16,25 @@ namespace
 QByteArray utf8(const QString &text)
 {
     return text.toUtf8();
+}
+
+// libcups renders whole attributes only; one holding just this value renders that value.
+QString renderedValue(ipp_attribute_t *attribute, int index)
+{
+    IppPtr holder(ippNew());
+    const ipp_tag_t group = ippGetGroupTag(attribute);
+    const char *name = ippGetName(attribute);
+    ipp_attribute_t *single = nullptr;
+    if (ippGetValueTag(attribute) == IPP_TAG_BEGIN_COLLECTION) {
+        single = ippAddCollection(holder.get(), group, name, ippGetCollection(attribute, index));
+    } else {
+        int length = 0;
+        const void *data = ippGetOctetString(attribute, index, &length);
+        single = ippAddOctetString(holder.get(), group, name, data, length);
+    }
+    char buffer[2048];
+    ippAttributeString(single, buffer, sizeof(buffer));
+    return QString::fromUtf8(buffer);
 }
 } // namespace
 
@@ -52,12 +73,9 @@ QString IppValue::toString() const
     case IPP_TAG_DATE:
         return toVariant().toDateTime().toString(Qt::ISODate);
     case IPP_TAG_BEGIN_COLLECTION:
-    case IPP_TAG_STRING: {
+    case IPP_TAG_STRING:
         // Collections and octet strings have no single text; use libcups' own rendering.
-        char buffer[2048];
-        ippAttributeString(m_attribute, buffer, sizeof(buffer));
-        return QString::fromUtf8(buffer);
-    }
+        return renderedValue(m_attribute, m_index);
     case IPP_TAG_NOVALUE:
     case IPP_TAG_UNKNOWN:
     case IPP_TAG_NOTSETTABLE:
@@ -287,6 +305,11 @@ IppResponse IppRequest::send(Connection *connection, const QString &resource, co
     IppResponse response(answer, cupsLastError());
     if (response.isOk()) {
         Connection::setLastError(IPP_STATUS_OK, QString());
+    } else if (!answer && response.statusCode() == IPP_STATUS_ERROR_INTERNAL && httpGetStatus(http) == HTTP_STATUS_ERROR) {
+        // libcups then leaves an unrelated text behind ("Success"); the socket's error is the real one.
+        Connection::setLastError(response.statusCode(),
+                                 QStringLiteral("No valid answer from %1 (%2)")
+                                     .arg(connection->serverName(), QString::fromLocal8Bit(strerror(httpError(http)))));
     } else {
         QString message = QString::fromUtf8(cupsLastErrorString());
         if (message.isEmpty()) {

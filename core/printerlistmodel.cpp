@@ -10,6 +10,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTextStream>
 
 #include <algorithm>
@@ -84,6 +85,14 @@ QString readUserDefault()
     return defaultFromLpoptions(serverRoot + QStringLiteral("/lpoptions"));
 }
 
+// Qt compares plainly in the C locale (C.UTF-8 in many sessions) and ignores
+// numeric mode there; English rules keep "Printer9" before "Printer10".
+QLocale sortLocale()
+{
+    const QLocale locale;
+    return locale.language() == QLocale::C ? QLocale(QLocale::English) : locale;
+}
+
 QString stateText(const Destination &dest)
 {
     QString text;
@@ -113,6 +122,7 @@ class PrinterListModelPrivate
 public:
     explicit PrinterListModelPrivate(PrinterListModel *q)
         : q(q)
+        , collator(sortLocale())
     {
         collator.setNumericMode(true);
         collator.setCaseSensitivity(Qt::CaseInsensitive);

@@ -95,14 +95,14 @@ const char *passwordCallback(const char *prompt, http_t *http, const char *metho
     qCDebug(CUPS_WIDGETS) << "method =" << method;
     qCDebug(CUPS_WIDGETS) << "resource =" << resource;
 
+    // Taken in the requesting thread, which may already hold it: the lock is re-entrant.
+    // It also gives this thread the process' user, which a worker's own libcups user may lag behind.
+    Connection::instance()->lock();
     Credentials &credentials = *s_credentials;
     const QString currentUser = QString::fromLocal8Bit(cupsUser());
     if (credentials.lastUser.isEmpty()) {
         credentials.lastUser = currentUser;
     }
-
-    // Taken in the requesting thread, which may already hold it: the lock is re-entrant.
-    Connection::instance()->lock();
     const Answer answer = ask(QString::fromLocal8Bit(prompt), credentials.lastUser, currentUser);
     if (answer.accepted) {
         credentials.lastUser = answer.user;

@@ -237,6 +237,8 @@ PrintersWidget::PrintersWidget(QWidget *parent)
     d->mainMenu = new QMenu(this);
     d->viewMenu = new QMenu(translated("&View"), this);
     d->mainMenu->addMenu(d->viewMenu);
+    // Sets the submenu apart on its own; QMenu shows it and the separator
+    // before "Add new..." as one line.
     d->mainMenu->addSeparator();
     d->createActions();
 
