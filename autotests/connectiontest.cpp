@@ -115,6 +115,7 @@ private Q_SLOTS:
     void workerRequestsCarryTheUserSetInTheMainThread();
     void responseGroupsKeepEachPrintersValues_data();
     void responseGroupsKeepEachPrintersValues();
+    void serverRefusalsCarryTheServersStatusAndText();
 
 private:
     bool serverAnswers(int msecs = 30000) const;
@@ -415,5 +416,29 @@ void ConnectionTest::responseGroupsKeepEachPrintersValues()
 }
 
 QTEST_GUILESS_MAIN(ConnectionTest)
+
+void ConnectionTest::serverRefusalsCarryTheServersStatusAndText()
+{
+    IppRequest missing(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    missing.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", QStringLiteral("ipp://localhost/printers/No_Such_Queue"));
+    const IppResponse refused = missing.doRequest(Connection::instance(), QStringLiteral("/"));
+    QVERIFY(!refused.isOk());
+    QVERIFY(!refused.isNull()); // an answer, not a broken exchange
+    QCOMPARE(refused.statusCode(), IPP_STATUS_ERROR_NOT_FOUND);
+    QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
+    // The scheduler's own words, not the generic name of the status.
+    const QString serverText = refused.attributes().value(QStringLiteral("status-message")).toList().value(0).toString();
+    QVERIFY(!serverText.isEmpty());
+    QCOMPARE(Connection::lastErrorString(), serverText);
+    QVERIFY(serverText != QLatin1String(ippErrorString(IPP_STATUS_ERROR_NOT_FOUND)));
+    QVERIFY(missing.isNull());
+    QVERIFY(!missing.doRequest(Connection::instance(), QStringLiteral("/")).isOk()); // a request goes out once
+
+    // The next success clears the error, so callers never show a stale one.
+    IppRequest fine(CUPS_GET_PRINTERS);
+    QVERIFY(fine.doRequest(Connection::instance(), QStringLiteral("/")).isOk());
+    QCOMPARE(Connection::lastError(), IPP_STATUS_OK);
+    QVERIFY(Connection::lastErrorString().isEmpty());
+}
 
 #include "connectiontest.moc"

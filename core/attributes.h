@@ -44,6 +44,7 @@ constexpr QLatin1String MacMarkingRequired("mac-marking-required");
 // Requests
 constexpr QLatin1String RequestedAttributes("requested-attributes");
 constexpr QLatin1String RequestingUserName("requesting-user-name");
+constexpr QLatin1String StatusMessage("status-message");
 
 // Devices and drivers
 constexpr QLatin1String DeviceClass("device-class");

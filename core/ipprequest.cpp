@@ -3,11 +3,13 @@
 #include "attributes.h"
 #include "connection.h"
 #include "corelogging.h"
+#include "utils.h"
 
 #include <QDateTime>
 #include <QFile>
 
 #include <cstring>
+#include <tuple>
 
 namespace CUPS
 {
@@ -16,6 +18,187 @@ namespace
 QByteArray utf8(const QString &text)
 {
     return text.toUtf8();
+}
+
+// IPP status and text libcups reports for an HTTP failure.
+std::pair<ipp_status_t, QString> ippErrorFor(http_status_t status)
+{
+    const QString text = QString::fromUtf8(httpStatus(status));
+    switch (status) {
+    case HTTP_STATUS_NOT_FOUND:
+        return {IPP_STATUS_ERROR_NOT_FOUND, text};
+    case HTTP_STATUS_UNAUTHORIZED:
+        return {IPP_STATUS_ERROR_NOT_AUTHENTICATED, text};
+    case HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED:
+        return {IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED, text};
+    case HTTP_STATUS_FORBIDDEN:
+        return {IPP_STATUS_ERROR_FORBIDDEN, text};
+    case HTTP_STATUS_BAD_REQUEST:
+        return {IPP_STATUS_ERROR_BAD_REQUEST, text};
+    case HTTP_STATUS_REQUEST_TOO_LARGE:
+        return {IPP_STATUS_ERROR_REQUEST_VALUE, text};
+    case HTTP_STATUS_NOT_IMPLEMENTED:
+        return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, text};
+    case HTTP_STATUS_NOT_SUPPORTED:
+        return {IPP_STATUS_ERROR_VERSION_NOT_SUPPORTED, text};
+    case HTTP_STATUS_UPGRADE_REQUIRED:
+        return {IPP_STATUS_ERROR_CUPS_UPGRADE_REQUIRED, text};
+    case HTTP_STATUS_ERROR:
+        return {IPP_STATUS_ERROR_INTERNAL, text};
+    default:
+        return {IPP_STATUS_ERROR_SERVICE_UNAVAILABLE, text};
+    }
+}
+
+struct MemoryReader {
+    const QByteArray &data;
+    int offset = 0;
+};
+
+ssize_t readFromMemory(void *context, ipp_uchar_t *buffer, size_t bytes)
+{
+    auto *reader = static_cast<MemoryReader *>(context);
+    const size_t count = qMin(bytes, size_t(reader->data.size() - reader->offset));
+    memcpy(buffer, reader->data.constData() + reader->offset, count);
+    reader->offset += int(count);
+    return ssize_t(count);
+}
+
+/*
+ * One request and its answer, as cupsDoIORequest() exchanges them (the same
+ * authentication, encryption upgrade and retry rules), except that the answer
+ * is read in large blocks and parsed from memory: libcups reads it a field at
+ * a time, and with a read timeout set every one of those thousands of reads
+ * costs a poll() as well.
+ */
+class Exchange
+{
+public:
+    Exchange(http_t *http, ipp_t *request, const QByteArray &resource, QFile *document)
+        : http(http)
+        , request(request)
+        , resource(resource)
+        , document(document)
+    {
+    }
+
+    ipp_t *run();
+
+    ipp_status_t errorCode = IPP_STATUS_ERROR_INTERNAL;
+    QString errorMessage;
+    // The server was reached but what came back was cut short or not IPP.
+    bool brokenAnswer = false;
+
+private:
+    http_status_t sendDocument();
+    ipp_t *readResponse(http_status_t *status);
+    void fail(http_status_t status);
+
+    http_t *const http;
+    ipp_t *const request;
+    const QByteArray resource;
+    QFile *const document;
+};
+
+ipp_t *Exchange::run()
+{
+    const size_t length = ippLength(request) + size_t(document ? document->size() : 0);
+    // Each round either answers, fails, or has just authenticated or upgraded and sends again.
+    for (;;) {
+        http_status_t status = cupsSendRequest(http, request, resource.constData(), length);
+        if (status == HTTP_STATUS_CONTINUE && document && ippGetState(request) == IPP_STATE_DATA) {
+            status = sendDocument();
+        }
+        ipp_t *response = nullptr;
+        if (status <= HTTP_STATUS_CONTINUE || status == HTTP_STATUS_OK) {
+            response = readResponse(&status);
+        }
+        if (status == HTTP_STATUS_ERROR || (status >= HTTP_STATUS_BAD_REQUEST && status != HTTP_STATUS_UNAUTHORIZED && status != HTTP_STATUS_UPGRADE_REQUIRED)) {
+            ippDelete(response);
+            fail(status);
+            return nullptr;
+        }
+        if (httpGetState(http) != HTTP_STATE_WAITING) {
+            httpFlush(http);
+        }
+        if (response) {
+            return response;
+        }
+    }
+}
+
+http_status_t Exchange::sendDocument()
+{
+    document->seek(0);
+    char buffer[32768];
+    http_status_t status = HTTP_STATUS_CONTINUE;
+    qint64 bytes = 0;
+    while (status == HTTP_STATUS_CONTINUE && (bytes = document->read(buffer, sizeof(buffer))) > 0) {
+        status = cupsWriteRequestData(http, buffer, size_t(bytes));
+    }
+    return status;
+}
+
+ipp_t *Exchange::readResponse(http_status_t *status)
+{
+    do {
+        *status = httpUpdate(http);
+    } while (*status == HTTP_STATUS_CONTINUE);
+
+    if (*status == HTTP_STATUS_OK) {
+        QByteArray body;
+        char buffer[32768];
+        ssize_t bytes = 0;
+        while ((bytes = httpRead2(http, buffer, sizeof(buffer))) > 0) {
+            body.append(buffer, int(bytes));
+        }
+        IppPtr response(ippNew());
+        MemoryReader reader{body};
+        ipp_state_t state = IPP_STATE_IDLE;
+        do {
+            state = ippReadIO(&reader, readFromMemory, 1, nullptr, response.get());
+        } while (state != IPP_STATE_DATA && state != IPP_STATE_ERROR);
+        if (state == IPP_STATE_ERROR) {
+            brokenAnswer = true;
+            errorMessage = bytes < 0 ? QString::fromLocal8Bit(strerror(httpError(http))) : QStringLiteral("not an IPP message");
+            *status = HTTP_STATUS_ERROR;
+            return nullptr;
+        }
+        return response.release();
+    }
+    if (*status == HTTP_STATUS_ERROR) {
+        brokenAnswer = true;
+        const int error = httpError(http);
+        errorMessage = error ? QString::fromLocal8Bit(strerror(error)) : QStringLiteral("no HTTP answer");
+        return nullptr;
+    }
+    httpFlush(http);
+    if (*status == HTTP_STATUS_UNAUTHORIZED) {
+        // Asks through the password callback; a cancel ends the exchange.
+        if (cupsDoAuthentication(http, "POST", resource.constData()) == 0) {
+            httpReconnect2(http, 30000, nullptr);
+        } else {
+            *status = HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED;
+        }
+    } else if (*status == HTTP_STATUS_UPGRADE_REQUIRED) {
+        if (httpReconnect2(http, 30000, nullptr) == 0) {
+            httpEncryption(http, HTTP_ENCRYPTION_REQUIRED);
+        }
+    }
+    return nullptr;
+}
+
+void Exchange::fail(http_status_t status)
+{
+    if (brokenAnswer) {
+        errorCode = IPP_STATUS_ERROR_INTERNAL;
+    } else if (status == HTTP_STATUS_ERROR) {
+        // cupsSendRequest() failed before any answer and said why.
+        errorCode = cupsLastError();
+        errorMessage = QString::fromUtf8(cupsLastErrorString());
+    } else {
+        std::tie(errorCode, errorMessage) = ippErrorFor(status);
+    }
 }
 
 // libcups renders whole attributes only; one holding just this value renders that value.
@@ -292,30 +475,33 @@ IppResponse IppRequest::send(Connection *connection, const QString &resource, co
         Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("The request was already sent"));
         return IppResponse();
     }
+    IppPtr request = std::move(m_ipp);
     http_t *http = connection->handle();
     if (!http) {
         // handle() recorded why the server could not be reached.
-        m_ipp.reset();
         return IppResponse(nullptr, Connection::lastError());
     }
-    const QByteArray path = resource.toUtf8();
-    const QByteArray fileName = QFile::encodeName(file);
-    ipp_t *answer = file.isEmpty() ? cupsDoRequest(http, m_ipp.release(), path.constData())
-                                   : cupsDoFileRequest(http, m_ipp.release(), path.constData(), fileName.constData());
-    IppResponse response(answer, cupsLastError());
-    if (response.isOk()) {
-        Connection::setLastError(IPP_STATUS_OK, QString());
-    } else if (!answer && response.statusCode() == IPP_STATUS_ERROR_INTERNAL && httpGetStatus(http) == HTTP_STATUS_ERROR) {
-        // libcups then leaves an unrelated text behind ("Success"); the socket's error is the real one.
-        Connection::setLastError(response.statusCode(),
-                                 QStringLiteral("No valid answer from %1 (%2)")
-                                     .arg(connection->serverName(), QString::fromLocal8Bit(strerror(httpError(http)))));
-    } else {
-        QString message = QString::fromUtf8(cupsLastErrorString());
-        if (message.isEmpty()) {
-            message = QString::fromUtf8(ippErrorString(response.statusCode()));
+    QFile document(file);
+    if (!file.isEmpty() && !document.open(QIODevice::ReadOnly)) {
+        Connection::setLastError(IPP_STATUS_ERROR_NOT_FOUND, document.errorString());
+        return IppResponse(nullptr, IPP_STATUS_ERROR_NOT_FOUND);
+    }
+
+    Exchange exchange(http, request.get(), resource.toUtf8(), file.isEmpty() ? nullptr : &document);
+    IppResponse response(exchange.run(), IPP_STATUS_ERROR_INTERNAL);
+    if (response.isNull()) {
+        QString message = exchange.errorMessage;
+        if (exchange.brokenAnswer) {
+            message = QStringLiteral("No valid answer from %1 (%2)").arg(connection->serverName(), message);
         }
-        Connection::setLastError(response.statusCode(), message);
+        Connection::setLastError(exchange.errorCode, message);
+        response = IppResponse(nullptr, exchange.errorCode);
+    } else if (response.isOk()) {
+        Connection::setLastError(IPP_STATUS_OK, QString());
+    } else {
+        const QVariant message = Utils::getAttribute(response.attributes(), Attr::StatusMessage);
+        Connection::setLastError(response.statusCode(),
+                                 message.isValid() ? message.toString() : QString::fromUtf8(ippErrorString(response.statusCode())));
     }
     if (!response.isOk()) {
         qCDebug(CUPS_CORE) << "request to" << resource << "failed:" << Connection::lastErrorString();
