@@ -153,9 +153,9 @@ Connection::~Connection() = default;
 
 Connection *Connection::instance()
 {
-    // Lives until the process ends: libcups callbacks may reach it late.
-    static Connection *const connection = new Connection;
-    return connection;
+    // Closed at exit, after the application object (and its post-routines) is gone.
+    static Connection connection;
+    return &connection;
 }
 
 void Connection::lock()

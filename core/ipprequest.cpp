@@ -452,6 +452,8 @@ bool IppResponse::isOk() const
 IppRequest::IppRequest(ipp_op_e op)
     : IppBase(ippNewRequest(op))
 {
+    // The lock brings the process' current user into this thread's view first.
+    ConnectionLocker locker;
     const QString user = Connection::instance()->userName();
     if (!user.isEmpty()) {
         addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), user);

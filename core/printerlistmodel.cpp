@@ -4,8 +4,7 @@
 #include "connection.h"
 #include "corelogging.h"
 #include "ipprequest.h"
-
-#include <KLocalizedString>
+#include "translation.h"
 
 #include <QCollator>
 #include <QDir>
@@ -20,11 +19,6 @@ namespace CUPS
 namespace
 {
 constexpr quintptr KindId = 0;
-
-QString translated(const char *text)
-{
-    return ki18nd("libnorvik-print", text).toString();
-}
 
 // Only what the list shows and filters on: the whole attribute set would
 // make every reload several times slower on a large server.

@@ -1,19 +1,10 @@
 #include "utils.h"
 
 #include "attributes.h"
-
-#include <KLocalizedString>
+#include "translation.h"
 
 namespace CUPS::Utils
 {
-namespace
-{
-QString translated(const char *text)
-{
-    return ki18nd("libnorvik-print", text).toString();
-}
-} // namespace
-
 const QList<QPair<QString, QString>> &attributeNames()
 {
     // Built once, on first use, after the application's language is known.

@@ -4,9 +4,8 @@
 #include "printerswidget_p.h"
 #include "widgetslogging.h"
 
+#include <translation.h>
 #include <veskicon.h>
-
-#include <KLocalizedString>
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -18,11 +17,6 @@ namespace CUPS
 {
 namespace
 {
-QString translated(const char *text)
-{
-    return ki18nd("libnorvik-print", text).toString();
-}
-
 QIcon themeIcon(const char *name)
 {
     return QIcon::fromTheme(QString::fromLatin1(name));
