@@ -2,7 +2,6 @@
 
 #include "printerlistmodelwithicons.h"
 #include "printerswidget_p.h"
-#include "widgetslogging.h"
 
 #include <translation.h>
 #include <veskicon.h>
