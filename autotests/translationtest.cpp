@@ -1,0 +1,41 @@
+// The library's texts come from its own catalogue, whatever the host's
+// application domain is: a text that went through Qt's tr() or the host's
+// domain would stay English here.
+
+#include <printerlistmodel.h>
+#include <printerswidget.h>
+
+#include <KLocalizedString>
+
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+
+class TranslationTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        KLocalizedString::setApplicationDomain("some-host-application");
+        KLocalizedString::addDomainLocaleDir("libnorvik-print", QStringLiteral(NORVIK_LOCALE_DIR));
+        KLocalizedString::setLanguages({QStringLiteral("de")});
+    }
+
+    void widgetAndModelTextsAreTranslated()
+    {
+        CUPS::PrintersWidget widget;
+        QCOMPARE(widget.action(CUPS::PrintersWidget::PauseResume)->text(), QStringLiteral("Anhalten"));
+        QCOMPARE(widget.action(CUPS::PrintersWidget::AddDestination)->text(), QStringLiteral("Neu hinzufügen …"));
+        QCOMPARE(widget.viewMenu()->title(), QStringLiteral("&Ansicht"));
+
+        const CUPS::PrinterListModel *model = widget.model();
+        QCOMPARE(model->headerData(CUPS::PrinterListModel::StateColumn, Qt::Horizontal).toString(), QStringLiteral("Zustand"));
+        QCOMPARE(model->index(CUPS::PrinterListModel::ClassesRow, 0).data().toString(), QStringLiteral("Klassen"));
+    }
+};
+
+QTEST_MAIN(TranslationTest)
+
+#include "translationtest.moc"
