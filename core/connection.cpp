@@ -12,7 +12,6 @@
 
 #include <cups/adminutil.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace CUPS
@@ -90,6 +89,8 @@ public:
     QRecursiveMutex mutex;
     QMutex settingsMutex; // guards settings and the callback
     ServerSettings settings;
+    // Once set through Connection (even back to libcups' own prompt), every thread follows.
+    bool passwordCallbackSet = false;
     cups_password_cb2_t passwordCallback = nullptr;
     void *passwordData = nullptr;
     int timeoutMsecs = DefaultTimeoutMsecs;
@@ -115,7 +116,7 @@ void ConnectionPrivate::applyToCallingThread()
     ippSetPort(settings.port);
     cupsSetEncryption(settings.encryption);
     cupsSetUser(settings.user.constData());
-    if (passwordCallback) {
+    if (passwordCallbackSet) {
         cupsSetPasswordCB2(passwordCallback, passwordData);
     }
 }
@@ -131,12 +132,12 @@ bool ConnectionPrivate::connect()
                             qMin(timeoutMsecs, 10000),
                             nullptr));
     if (!http) {
-        const QString reason = QString::fromLocal8Bit(cupsLastErrorString());
+        // libcups keeps no reason here: its last error belongs to an older request and
+        // errno is spoilt by its clean-up, so say what is certain.
         Connection::setLastError(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE,
-                                 QStringLiteral("Unable to connect to %1:%2 (%3)")
+                                 QStringLiteral("Unable to connect to %1:%2 (no print server answers there)")
                                      .arg(QString::fromLocal8Bit(settings.server))
-                                     .arg(settings.port)
-                                     .arg(reason.isEmpty() ? QString::fromLocal8Bit(strerror(errno)) : reason));
+                                     .arg(settings.port));
         return false;
     }
     httpSetTimeout(http.get(), timeoutMsecs / 1000.0, onHttpTimeout, nullptr);
@@ -204,10 +205,16 @@ http_t *Connection::handle()
 
 bool Connection::isLocal() const
 {
-    QMutexLocker locker(&d->settingsMutex);
-    const QByteArray &server = d->settings.server;
+    QMutexLocker locker(&d->mutex);
+    const QByteArray server = d->settings.server;
     if (server.startsWith('/')) {
         return true; // a domain socket
+    }
+    // The address really connected to also catches names that resolve to loopback.
+    if (d->http) {
+        if (const http_addr_t *address = httpGetAddress(d->http.get())) {
+            return httpAddrLocalhost(address);
+        }
     }
     return server == "localhost" || server.startsWith("127.") || server == "::1" || server == "[::1]";
 }
@@ -249,6 +256,7 @@ void Connection::setPasswordCallback(cups_password_cb2_t callback, void *userDat
 {
     cupsSetPasswordCB2(callback, userData);
     QMutexLocker locker(&d->settingsMutex);
+    d->passwordCallbackSet = true;
     d->passwordCallback = callback;
     d->passwordData = userData;
 }

@@ -58,7 +58,9 @@ public:
     /// User name requests are sent as.
     QString userName() const;
 
-    /// Makes name the user of every later request, in every thread.
+    /// Makes name the user of every later request, in every thread. The main
+    /// thread's libcups user is the process' choice, so call it there; a worker
+    /// may call it as well to switch its own libcups user at once.
     void setUser(const QString &name);
     /// Installs a password callback for every thread that sends requests.
     void setPasswordCallback(cups_password_cb2_t callback, void *userData);

@@ -88,6 +88,8 @@ public:
     QString errorMessage;
     // The server was reached but what came back was cut short or not IPP.
     bool brokenAnswer = false;
+    // The connection was lost and could not be made again.
+    bool unreachable = false;
 
 private:
     http_status_t sendDocument();
@@ -109,10 +111,12 @@ ipp_t *Exchange::run()
         if (status == HTTP_STATUS_CONTINUE && document && ippGetState(request) == IPP_STATE_DATA) {
             status = sendDocument();
         }
-        ipp_t *response = nullptr;
-        if (status <= HTTP_STATUS_CONTINUE || status == HTTP_STATUS_OK) {
-            response = readResponse(&status);
+        if (status != HTTP_STATUS_CONTINUE && status != HTTP_STATUS_OK) {
+            // cupsSendRequest() authenticates and upgrades by itself; anything else ends here.
+            fail(status);
+            return nullptr;
         }
+        ipp_t *response = readResponse(&status);
         if (status == HTTP_STATUS_ERROR || (status >= HTTP_STATUS_BAD_REQUEST && status != HTTP_STATUS_UNAUTHORIZED && status != HTTP_STATUS_UPGRADE_REQUIRED)) {
             ippDelete(response);
             fail(status);
@@ -192,12 +196,17 @@ void Exchange::fail(http_status_t status)
 {
     if (brokenAnswer) {
         errorCode = IPP_STATUS_ERROR_INTERNAL;
-    } else if (status == HTTP_STATUS_ERROR) {
-        // cupsSendRequest() failed before any answer and said why.
-        errorCode = cupsLastError();
-        errorMessage = QString::fromUtf8(cupsLastErrorString());
-    } else {
-        std::tie(errorCode, errorMessage) = ippErrorFor(status);
+        return;
+    }
+    std::tie(errorCode, errorMessage) = ippErrorFor(status);
+    // A broken or refused connection says more through the socket's error than through the status.
+    const int socketError = httpError(http);
+    if (status == HTTP_STATUS_ERROR) {
+        brokenAnswer = true;
+        errorMessage = socketError ? QString::fromLocal8Bit(strerror(socketError)) : QStringLiteral("no HTTP answer");
+    } else if (status == HTTP_STATUS_SERVICE_UNAVAILABLE && socketError) {
+        unreachable = true;
+        errorMessage = QString::fromLocal8Bit(strerror(socketError));
     }
 }
 
@@ -495,6 +504,8 @@ IppResponse IppRequest::send(Connection *connection, const QString &resource, co
         QString message = exchange.errorMessage;
         if (exchange.brokenAnswer) {
             message = QStringLiteral("No valid answer from %1 (%2)").arg(connection->serverName(), message);
+        } else if (exchange.unreachable) {
+            message = QStringLiteral("Unable to connect to %1 (%2)").arg(connection->serverName(), message);
         }
         Connection::setLastError(exchange.errorCode, message);
         response = IppResponse(nullptr, exchange.errorCode);
