@@ -31,30 +31,6 @@ constexpr int MembersPerClass = 5;
 constexpr int Runs = 30;
 constexpr int WarmUpRuns = 3;
 
-// What PrinterListModel asks for; the floor must fetch the same bytes.
-const std::vector<QLatin1String> &requestedAttributes()
-{
-    static const std::vector<QLatin1String> names{
-        Attr::PrinterName,
-        Attr::PrinterUriSupported,
-        Attr::DeviceUri,
-        Attr::PrinterInfo,
-        Attr::PrinterLocation,
-        Attr::PrinterOrganization,
-        Attr::PrinterOrganizationalUnit,
-        Attr::PrinterMakeAndModel,
-        Attr::PrinterState,
-        Attr::PrinterStateMessage,
-        Attr::PrinterStateReasons,
-        Attr::PrinterType,
-        Attr::PrinterIsShared,
-        Attr::PrinterIsAcceptingJobs,
-        Attr::MemberUris,
-        Attr::MemberNames,
-    };
-    return names;
-}
-
 QString printerName(int i)
 {
     // Mixed case and numbers, so the sort does real work.
@@ -118,9 +94,17 @@ struct HttpCloser {
 // The floor: the same request straight through libcups, every value copied out.
 std::vector<PlainPrinter> plainLoad(http_t *http)
 {
+    // What the model asks for, so the floor fetches the same bytes.
+    static const QList<QByteArray> attributes = [] {
+        QList<QByteArray> list;
+        for (const QString &name : PrinterListModel::requestedAttributes()) {
+            list.append(name.toLatin1());
+        }
+        return list;
+    }();
     std::vector<const char *> names;
-    for (const QLatin1String &name : requestedAttributes()) {
-        names.push_back(name.data());
+    for (const QByteArray &name : attributes) {
+        names.push_back(name.constData());
     }
     ipp_t *request = ippNewRequest(CUPS_GET_PRINTERS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), nullptr, cupsUser());

@@ -12,7 +12,6 @@
 
 #include <cups/adminutil.h>
 
-#include <cstring>
 
 namespace CUPS
 {

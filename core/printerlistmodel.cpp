@@ -20,30 +20,6 @@ namespace
 {
 constexpr quintptr KindId = 0;
 
-// Only what the list shows and filters on: the whole attribute set would
-// make every reload several times slower on a large server.
-QStringList requestedAttributes()
-{
-    return {
-        Attr::PrinterName,
-        Attr::PrinterUriSupported,
-        Attr::DeviceUri,
-        Attr::PrinterInfo,
-        Attr::PrinterLocation,
-        Attr::PrinterOrganization,
-        Attr::PrinterOrganizationalUnit,
-        Attr::PrinterMakeAndModel,
-        Attr::PrinterState,
-        Attr::PrinterStateMessage,
-        Attr::PrinterStateReasons,
-        Attr::PrinterType,
-        Attr::PrinterIsShared,
-        Attr::PrinterIsAcceptingJobs,
-        Attr::MemberUris,
-        Attr::MemberNames,
-    };
-}
-
 // The "Default" line of an lpoptions file, or an empty string.
 QString defaultFromLpoptions(const QString &path)
 {
@@ -380,6 +356,30 @@ void PrinterListModel::setDestinations(const QList<Destination> &destinations, c
             }
         }
     }
+}
+
+// Only what the list shows and filters on: the whole attribute set would
+// make every reload several times slower on a large server.
+QStringList PrinterListModel::requestedAttributes()
+{
+    return {
+        Attr::PrinterName,
+        Attr::PrinterUriSupported,
+        Attr::DeviceUri,
+        Attr::PrinterInfo,
+        Attr::PrinterLocation,
+        Attr::PrinterOrganization,
+        Attr::PrinterOrganizationalUnit,
+        Attr::PrinterMakeAndModel,
+        Attr::PrinterState,
+        Attr::PrinterStateMessage,
+        Attr::PrinterStateReasons,
+        Attr::PrinterType,
+        Attr::PrinterIsShared,
+        Attr::PrinterIsAcceptingJobs,
+        Attr::MemberUris,
+        Attr::MemberNames,
+    };
 }
 
 bool PrinterListModel::load()

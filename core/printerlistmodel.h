@@ -72,6 +72,9 @@ public:
     Options options() const;
     void setOptions(const QFlags<Option> &options);
 
+    /// The attributes load() asks the server for.
+    static QStringList requestedAttributes();
+
     /// Replaces the destinations as load() does after asking the server.
     /// Rows that stay keep their place; a changed row emits dataChanged.
     void setDestinations(const QList<Destination> &destinations, const QString &userDefault);
