@@ -31,8 +31,10 @@ struct Answer {
     QByteArray password;
 };
 
-// Runs in the GUI thread: widgets may not be made anywhere else.
-Answer askInGuiThread(const QString &prompt, const QString &presetUser)
+// Runs in the GUI thread: widgets may not be made anywhere else. A new user
+// name is switched to here, since the GUI thread's libcups user is the
+// process' choice that every other thread follows.
+Answer askInGuiThread(const QString &prompt, const QString &presetUser, const QString &currentUser)
 {
     Answer answer;
     QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -47,6 +49,9 @@ Answer askInGuiThread(const QString &prompt, const QString &presetUser)
     }
     delete dialog;
     QApplication::restoreOverrideCursor();
+    if (answer.accepted && answer.user != currentUser) {
+        Connection::instance()->setUser(answer.user);
+    }
     return answer;
 }
 
@@ -58,24 +63,17 @@ Answer ask(const QString &prompt, const QString &presetUser, const QString &curr
         return {};
     }
     if (QThread::currentThread() == app->thread()) {
-        Answer answer = askInGuiThread(prompt, presetUser);
-        if (answer.accepted && answer.user != currentUser) {
-            Connection::instance()->setUser(answer.user);
-        }
-        return answer;
+        return askInGuiThread(prompt, presetUser, currentUser);
     }
-    // From a worker: block it until the GUI thread has asked, and switch the
-    // user there too, since the GUI thread's libcups user is the process' choice.
+    // From a worker: block it until the GUI thread has asked.
     Answer answer;
     QMetaObject::invokeMethod(
         app,
-        [&answer, &prompt, &presetUser, &currentUser] {
-            answer = askInGuiThread(prompt, presetUser);
-            if (answer.accepted && answer.user != currentUser) {
-                Connection::instance()->setUser(answer.user);
-            }
+        [&] {
+            answer = askInGuiThread(prompt, presetUser, currentUser);
         },
         Qt::BlockingQueuedConnection);
+    // The request being retried in this thread must carry the new user too.
     if (answer.accepted && answer.user != currentUser) {
         Connection::instance()->setUser(answer.user);
     }
