@@ -40,11 +40,6 @@ MainWindow::MainWindow(QWidget *parent)
     resize(900, 520);
 }
 
-CUPS::PrintersWidget *MainWindow::printersWidget() const
-{
-    return m_printers;
-}
-
 void MainWindow::reload(const QString &select)
 {
     m_printers->model()->load();
@@ -53,7 +48,6 @@ void MainWindow::reload(const QString &select)
     if (index.isValid()) {
         m_printers->setCurrentIndex(index);
     }
-    updateStatus();
 }
 
 void MainWindow::updateStatus()

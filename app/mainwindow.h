@@ -17,7 +17,6 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
-    CUPS::PrintersWidget *printersWidget() const;
     /// Loads the list and selects the destination of that name, if given.
     void reload(const QString &select = QString());
 

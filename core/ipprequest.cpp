@@ -3,7 +3,6 @@
 #include "attributes.h"
 #include "connection.h"
 #include "corelogging.h"
-#include "utils.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -15,11 +14,6 @@ namespace CUPS
 {
 namespace
 {
-QByteArray utf8(const QString &text)
-{
-    return text.toUtf8();
-}
-
 // IPP status and text libcups reports for an HTTP failure.
 std::pair<ipp_status_t, QString> ippErrorFor(http_status_t status)
 {
@@ -331,7 +325,7 @@ bool IppBase::isNull() const
 
 void IppBase::addAttribute(ipp_tag_t group, ipp_tag_t valueTag, const char *name, const QString &value)
 {
-    ippAddString(m_ipp.get(), group, valueTag, name, nullptr, utf8(value).constData());
+    ippAddString(m_ipp.get(), group, valueTag, name, nullptr, value.toUtf8().constData());
 }
 
 void IppBase::addAttribute(ipp_tag_t group, ipp_tag_t valueTag, const char *name, const QStringList &values)
@@ -343,7 +337,7 @@ void IppBase::addAttribute(ipp_tag_t group, ipp_tag_t valueTag, const char *name
     std::vector<const char *> pointers;
     encoded.reserve(values.size());
     for (const QString &value : values) {
-        encoded.append(utf8(value));
+        encoded.append(value.toUtf8());
     }
     for (const QByteArray &value : qAsConst(encoded)) {
         pointers.push_back(value.constData());
@@ -512,9 +506,10 @@ IppResponse IppRequest::send(Connection *connection, const QString &resource, co
     } else if (response.isOk()) {
         Connection::setLastError(IPP_STATUS_OK, QString());
     } else {
-        const QVariant message = Utils::getAttribute(response.attributes(), Attr::StatusMessage);
+        // The scheduler's own words, as cupsGetResponse() records them.
+        ipp_attribute_t *message = ippFindAttribute(response.handle(), Attr::StatusMessage.data(), IPP_TAG_TEXT);
         Connection::setLastError(response.statusCode(),
-                                 message.isValid() ? message.toString() : QString::fromUtf8(ippErrorString(response.statusCode())));
+                                 QString::fromUtf8(message ? ippGetString(message, 0, nullptr) : ippErrorString(response.statusCode())));
     }
     if (!response.isOk()) {
         qCDebug(CUPS_CORE) << "request to" << resource << "failed:" << Connection::lastErrorString();
