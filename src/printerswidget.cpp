@@ -1,8 +1,13 @@
 #include "printerswidget.h"
 
+#include "attributeviewer.h"
+#include "messagebox.h"
 #include "printerlistmodelwithicons.h"
 #include "printerswidget_p.h"
 
+#include <connection.h>
+#include <jobippactions.h>
+#include <printerippactions.h>
 #include <translation.h>
 #include <veskicon.h>
 
@@ -85,12 +90,8 @@ void PrintersWidgetPrivate::createActions()
     }
 }
 
-// The handlers below act on the server; they arrive with the printer actions.
+// Opening the setup wizard and the options dialog arrives with those dialogs.
 void PrintersWidgetPrivate::addDestination()
-{
-}
-
-void PrintersWidgetPrivate::deleteDestination()
 {
 }
 
@@ -98,32 +99,165 @@ void PrintersWidgetPrivate::editDestination()
 {
 }
 
+void PrintersWidgetPrivate::deleteDestination()
+{
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    const QString kind = dest.isClass() ? translated("class") : translated("printer");
+    const QString question = ki18nd("libnorvik-print", "Deleting %1 %2. Are you sure?").subs(kind).subs(dest.name()).toString();
+    if (MessageBox::ask(q, QMessageBox::Warning, translated("Warning"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes) {
+        return;
+    }
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    const bool deleted = dest.isClass() ? actions->deleteClass(dest.uri()) : actions->deletePrinter(dest.uri());
+    if (!deleted) {
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to delete printer.<br>CUPS error: %1"));
+    }
+    model->load();
+}
+
 void PrintersWidgetPrivate::showAttrs()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    const QHash<QString, QVariant> attributes = PrinterIppActions::instance()->destAttrs(dest.uri(), QStringList());
+    if (attributes.isEmpty()) {
+        // An empty table would pass a failure off as a printer without attributes.
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to get printer attributes.<br>CUPS error: %1"));
+        reloadIfGone();
+        return;
+    }
+    AttributeViewer viewer(attributes, false, q);
+    viewer.setWindowTitle(dest.isClass() ? translated("Class Attributes") : translated("Printer Attributes"));
+    viewer.exec();
 }
 
 void PrintersWidgetPrivate::pauseResume()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    // The list may be stale: act on what the server says now.
+    switch (actions->destState(dest.uri())) {
+    case IPP_PSTATE_IDLE:
+    case IPP_PSTATE_PROCESSING:
+        if (!actions->pausePrinter(dest.uri())) {
+            MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to pause printer.<br>CUPS error: %1"));
+        }
+        break;
+    case IPP_PSTATE_STOPPED:
+        if (!actions->resumePrinter(dest.uri())) {
+            MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to start printer.<br>CUPS error: %1"));
+        }
+        break;
+    default:
+        // Not even the state could be asked for (the printer is gone, say): tell why.
+        if (Connection::lastError() != IPP_STATUS_OK) {
+            MessageBox::showCupsError(q,
+                                      dest.state() == IPP_PSTATE_STOPPED
+                                          ? ki18nd("libnorvik-print", "Unable to start printer.<br>CUPS error: %1")
+                                          : ki18nd("libnorvik-print", "Unable to pause printer.<br>CUPS error: %1"));
+        }
+        break;
+    }
+    model->load();
 }
 
 void PrintersWidgetPrivate::acceptRejectJobs()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    const bool done = (dest.type() & CUPS_PRINTER_REJECTING) ? actions->acceptJobs(dest.uri()) : actions->rejectJobs(dest.uri(), QString());
+    if (!done) {
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to enable/disable job acception.<br>CUPS error: %1"));
+    }
+    model->load();
 }
 
 void PrintersWidgetPrivate::purge()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    if (MessageBox::ask(q,
+                        QMessageBox::Question,
+                        translated("Purge jobs confirmation"),
+                        translated("All printer's jobs will be purged. Continue?"),
+                        QMessageBox::Ok | QMessageBox::Cancel)
+        != QMessageBox::Ok) {
+        return;
+    }
+    if (!JobIppActions::instance()->purgeJobs(dest.uri())) {
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to purge jobs.<br>CUPS error: %1"));
+    }
+    model->load();
 }
 
 void PrintersWidgetPrivate::setUserDefault()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    PrinterIppActions::instance()->setUserDefaultDestination(dest.name());
+    model->load();
 }
 
 void PrintersWidgetPrivate::setSystemDefault()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    if (!actions->setServerDefaultDestination(dest.uri())) {
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to set default printer.<br>CUPS error: %1"));
+        reloadIfGone();
+        return;
+    }
+    actions->setUserDefaultDestination(dest.name());
+    model->load();
 }
 
 void PrintersWidgetPrivate::printTestPage()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    QString error;
+    const int jobId = PrinterIppActions::instance()->printTestPage(dest.name(), error);
+    if (jobId >= 0) {
+        MessageBox::show(q,
+                         QMessageBox::Information,
+                         translated("Test Page"),
+                         MessageBox::escapedSubs(ki18nd("libnorvik-print", "Test Page sent to %1,<br>Job ID: %2"), {dest.name(), QString::number(jobId)}));
+        return;
+    }
+    MessageBox::show(q,
+                     QMessageBox::Critical,
+                     translated("Error"),
+                     MessageBox::escapedSubs(ki18nd("libnorvik-print", "Failed to print Test Page on %1!<br>CUPS error: %2"), {dest.name(), error}));
+    reloadIfGone();
+}
+
+void PrintersWidgetPrivate::reloadIfGone()
+{
+    // Another client deleted the destination: let the list show it is gone.
+    if (Connection::lastError() == IPP_STATUS_ERROR_NOT_FOUND) {
+        model->load();
+    }
 }
 
 void PrintersWidgetPrivate::applyOptions()

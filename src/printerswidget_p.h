@@ -20,6 +20,7 @@ public:
 
     void createActions();
     QAction *addAction(QMenu *menu, PrintersWidget::Action key, const QString &text, const QIcon &icon, void (PrintersWidgetPrivate::*handler)());
+    void reloadIfGone();
 
     PrintersWidget *const q;
     QHash<PrintersWidget::Action, QAction *> actions;

@@ -1,0 +1,290 @@
+#include "cupssandbox.h"
+
+#include <attributes.h>
+#include <connection.h>
+#include <jobippactions.h>
+#include <printerippactions.h>
+#include <utils.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+using CUPS::Connection;
+using CUPS::JobIppActions;
+using CUPS::PrinterIppActions;
+
+namespace
+{
+QString readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool writeFile(const QString &path, const QString &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content.toUtf8()) == content.toUtf8().size();
+}
+} // namespace
+
+class PrinterIppActionsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void pausingAndResumingChangesTheServerState();
+    void rejectingRecordsTheReasonAndAcceptingClearsIt();
+    void deletingRemovesPrintersAndClasses();
+    void attributesComeAllOrByName();
+    void serverDefaultChangesForEverybody();
+    void userDefaultRewritesOnlyTheDefaultLine_data();
+    void userDefaultRewritesOnlyTheDefaultLine();
+    void userDefaultRefusesUnknownDestinations_data();
+    void userDefaultRefusesUnknownDestinations();
+    void testPageBecomesAJob_data();
+    void testPageBecomesAJob();
+    void purgingRemovesActiveAndFinishedJobs();
+    void actingOnAVanishedPrinterReportsTheServer();
+
+private:
+    QString uriOf(const QString &name) const;
+    QString run(const QString &program, const QStringList &arguments) const;
+    QString lpoptionsPath() const;
+
+    CupsSandbox m_sandbox;
+};
+
+void PrinterIppActionsTest::initTestCase()
+{
+    QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
+}
+
+QString PrinterIppActionsTest::uriOf(const QString &name) const
+{
+    return QStringLiteral("ipp://%1/printers/%2").arg(m_sandbox.server(), name);
+}
+
+QString PrinterIppActionsTest::run(const QString &program, const QStringList &arguments) const
+{
+    QString output;
+    m_sandbox.run(program, arguments, &output);
+    return output;
+}
+
+QString PrinterIppActionsTest::lpoptionsPath() const
+{
+    return QDir::homePath() + QStringLiteral("/.cups/lpoptions");
+}
+
+void PrinterIppActionsTest::pausingAndResumingChangesTheServerState()
+{
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Pause_Me")));
+    const QString uri = uriOf(QStringLiteral("Pause_Me"));
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    QCOMPARE(actions->destState(uri), int(IPP_PSTATE_IDLE));
+
+    QVERIFY2(actions->pausePrinter(uri), qPrintable(Connection::lastErrorString()));
+    QVERIFY(run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Pause_Me")}).contains(QLatin1String("disabled")));
+    QCOMPARE(actions->destState(uri), int(IPP_PSTATE_STOPPED));
+
+    QVERIFY2(actions->resumePrinter(uri), qPrintable(Connection::lastErrorString()));
+    QVERIFY(run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Pause_Me")}).contains(QLatin1String("is idle")));
+    QCOMPARE(actions->destState(uri), int(IPP_PSTATE_IDLE));
+}
+
+void PrinterIppActionsTest::rejectingRecordsTheReasonAndAcceptingClearsIt()
+{
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Gate")));
+    const QString uri = uriOf(QStringLiteral("Gate"));
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    const QString accepting = CUPS::Attr::PrinterIsAcceptingJobs;
+
+    QVERIFY(actions->rejectJobs(uri, QStringLiteral("Toner «leer»")));
+    QCOMPARE(CUPS::Utils::getAttribute(actions->destAttrs(uri, {accepting}), accepting).toBool(), false);
+    QVERIFY(run(QStringLiteral("lpstat"), {QStringLiteral("-a"), QStringLiteral("Gate")}).contains(QStringLiteral("Toner «leer»")));
+
+    QVERIFY(actions->acceptJobs(uri));
+    QCOMPARE(CUPS::Utils::getAttribute(actions->destAttrs(uri, {accepting}), accepting).toBool(), true);
+
+    // An empty reason leaves cupsd's own wording.
+    QVERIFY(actions->rejectJobs(uri, QString()));
+    QCOMPARE(CUPS::Utils::getAttribute(actions->destAttrs(uri, {accepting}), accepting).toBool(), false);
+}
+
+void PrinterIppActionsTest::deletingRemovesPrintersAndClasses()
+{
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Doomed")));
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Member")));
+    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("Member"), QStringLiteral("-c"), QStringLiteral("Doomed_Class")}));
+
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    QVERIFY2(actions->deleteClass(QStringLiteral("ipp://%1/classes/Doomed_Class").arg(m_sandbox.server())), qPrintable(Connection::lastErrorString()));
+    QVERIFY(!m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-c"), QStringLiteral("Doomed_Class")}));
+    // The member stays.
+    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Member")}));
+
+    QVERIFY2(actions->deletePrinter(uriOf(QStringLiteral("Doomed"))), qPrintable(Connection::lastErrorString()));
+    QVERIFY(!m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Doomed")}));
+}
+
+void PrinterIppActionsTest::attributesComeAllOrByName()
+{
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    const QString uri = uriOf(QStringLiteral("Office_PS"));
+
+    const QHash<QString, QVariant> all = actions->destAttrs(uri, {});
+    QCOMPARE(CUPS::Utils::getAttribute(all, QStringLiteral("printer-name")).toString(), QStringLiteral("Office_PS"));
+    QCOMPARE(CUPS::Utils::getAttribute(all, QStringLiteral("printer-location")).toString(), QStringLiteral("Raum Ø 2.17"));
+    QVERIFY2(all.size() > 50, qPrintable(QString::number(all.size())));
+    // Every value is a list, also for single values.
+    QCOMPARE(all.value(QStringLiteral("printer-name")).userType(), int(QMetaType::QVariantList));
+
+    const QHash<QString, QVariant> some = actions->destAttrs(uri, {QStringLiteral("printer-name"), QStringLiteral("printer-state")});
+    QCOMPARE(QSet<QString>(some.keyBegin(), some.keyEnd()), (QSet<QString>{QStringLiteral("printer-name"), QStringLiteral("printer-state")}));
+
+    // A class answers under its own name.
+    const QHash<QString, QVariant> members = actions->destAttrs(QStringLiteral("ipp://%1/classes/Office_Class").arg(m_sandbox.server()), {QStringLiteral("member-names")});
+    QCOMPARE(members.value(QStringLiteral("member-names")).toList().size(), 2);
+}
+
+void PrinterIppActionsTest::serverDefaultChangesForEverybody()
+{
+    // Without a default of this user's own, lpstat shows the server's.
+    QFile::remove(lpoptionsPath());
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    for (const QString &name : {QStringLiteral("Lobby_Printer"), QStringLiteral("Office_PS")}) {
+        QVERIFY2(actions->setServerDefaultDestination(uriOf(name)), qPrintable(Connection::lastErrorString()));
+        QString output;
+        QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-d")}, &output));
+        QCOMPARE(output.trimmed(), QStringLiteral("system default destination: ") + name);
+    }
+}
+
+void PrinterIppActionsTest::userDefaultRewritesOnlyTheDefaultLine_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("no file") << QString() << QStringLiteral("Default Lobby_Printer\n");
+    QTest::newRow("old default without options")
+        << QStringLiteral("Default Raw_Queue\n") << QStringLiteral("Dest Raw_Queue\nDefault Lobby_Printer\n");
+    QTest::newRow("options of both kept, in place")
+        << QStringLiteral("# mine\nDefault Raw_Queue sides=two-sided-long-edge\nDest Lobby_Printer copies=2 media=A4\n")
+        << QStringLiteral("# mine\nDest Raw_Queue sides=two-sided-long-edge\nDefault Lobby_Printer copies=2 media=A4\n");
+    QTest::newRow("instances stay instances")
+        << QStringLiteral("Dest Lobby_Printer/draft print-quality=3\nDefault Lobby_Printer/draft\n")
+        << QStringLiteral("Dest Lobby_Printer/draft print-quality=3\nDest Lobby_Printer/draft\nDefault Lobby_Printer\n");
+    QTest::newRow("names match without case") << QStringLiteral("dest lobby_printer copies=3\n") << QStringLiteral("Default lobby_printer copies=3\n");
+}
+
+void PrinterIppActionsTest::userDefaultRewritesOnlyTheDefaultLine()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFile::remove(lpoptionsPath());
+    if (!before.isNull()) {
+        QVERIFY(writeFile(lpoptionsPath(), before));
+    }
+
+    QVERIFY2(PrinterIppActions::instance()->setUserDefaultDestination(QStringLiteral("Lobby_Printer")), qPrintable(Connection::lastErrorString()));
+    QCOMPARE(readFile(lpoptionsPath()), after);
+    // libcups reads it back as this user's default.
+    QString output;
+    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-d")}, &output));
+    QVERIFY2(output.contains(QLatin1String("Lobby_Printer")) || output.contains(QLatin1String("lobby_printer")), qPrintable(output));
+}
+
+void PrinterIppActionsTest::userDefaultRefusesUnknownDestinations_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("unknown") << QStringLiteral("No_Such_Printer");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("space would split the line") << QStringLiteral("Raw_Queue copies=99");
+    QTest::newRow("newline would add a line") << QStringLiteral("Raw_Queue\nDefault Office_PS");
+}
+
+void PrinterIppActionsTest::userDefaultRefusesUnknownDestinations()
+{
+    QFETCH(QString, name);
+    const QString before = QStringLiteral("Default Raw_Queue\n");
+    QVERIFY(writeFile(lpoptionsPath(), before));
+    QVERIFY(!PrinterIppActions::instance()->setUserDefaultDestination(name));
+    QVERIFY(!Connection::lastErrorString().isEmpty());
+    QCOMPARE(readFile(lpoptionsPath()), before);
+}
+
+void PrinterIppActionsTest::testPageBecomesAJob_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("printer") << QStringLiteral("Raw_Queue");
+    QTest::newRow("class") << QStringLiteral("Office_Class");
+}
+
+void PrinterIppActionsTest::testPageBecomesAJob()
+{
+    QFETCH(QString, name);
+    QString error;
+    const int jobId = PrinterIppActions::instance()->printTestPage(name, error);
+    QVERIFY2(jobId > 0, qPrintable(error));
+    QVERIFY(error.isEmpty());
+
+    QString jobs;
+    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), name}, &jobs));
+    QVERIFY2(jobs.contains(QStringLiteral("%1-%2 ").arg(name).arg(jobId)), qPrintable(jobs));
+}
+
+void PrinterIppActionsTest::purgingRemovesActiveAndFinishedJobs()
+{
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Purge_Me")));
+    QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {QStringLiteral("Purge_Me")}));
+    for (const QString &hold : {QStringLiteral("hold"), QStringLiteral("no-hold")}) {
+        QVERIFY(m_sandbox.run(QStringLiteral("lp"), {QStringLiteral("-d"), QStringLiteral("Purge_Me"), QStringLiteral("-H"), hold, QStringLiteral("/usr/share/cups/data/testprint")}));
+    }
+    QString jobs;
+    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-o"), QStringLiteral("Purge_Me")}, &jobs));
+    QCOMPARE(jobs.count(QStringLiteral("Purge_Me-")), 2);
+
+    QVERIFY2(JobIppActions::instance()->purgeJobs(uriOf(QStringLiteral("Purge_Me"))), qPrintable(Connection::lastErrorString()));
+    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), QStringLiteral("Purge_Me")}, &jobs));
+    QCOMPARE(jobs.trimmed(), QString());
+}
+
+void PrinterIppActionsTest::actingOnAVanishedPrinterReportsTheServer()
+{
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Vanishing")));
+    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("Vanishing")}));
+    const QString uri = uriOf(QStringLiteral("Vanishing"));
+    PrinterIppActions *actions = PrinterIppActions::instance();
+
+    const QList<std::function<bool()>> calls{
+        [&] { return actions->pausePrinter(uri); },
+        [&] { return actions->resumePrinter(uri); },
+        [&] { return actions->acceptJobs(uri); },
+        [&] { return actions->rejectJobs(uri, QStringLiteral("x")); },
+        [&] { return actions->deletePrinter(uri); },
+        [&] { return actions->setServerDefaultDestination(uri); },
+        [&] { return JobIppActions::instance()->purgeJobs(uri); },
+        [&] { return !actions->destAttrs(uri, {}).isEmpty(); },
+        [&] { return actions->destState(uri) != 0; },
+    };
+    for (int i = 0; i < calls.size(); ++i) {
+        Connection::setLastError(IPP_STATUS_OK, QString());
+        QVERIFY2(!calls.at(i)(), qPrintable(QString::number(i)));
+        QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
+        QVERIFY2(Connection::lastErrorString().contains(QLatin1String("does not exist")), qPrintable(Connection::lastErrorString()));
+    }
+
+    QString error;
+    QCOMPARE(actions->printTestPage(QStringLiteral("Vanishing"), error), -1);
+    QVERIFY2(error.contains(QLatin1String("does not exist")), qPrintable(error));
+}
+
+QTEST_GUILESS_MAIN(PrinterIppActionsTest)
+
+#include "printerippactionstest.moc"

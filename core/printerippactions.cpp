@@ -1,0 +1,261 @@
+#include "printerippactions.h"
+
+#include "attributes.h"
+#include "connection.h"
+#include "corelogging.h"
+#include "ipprequest.h"
+#include "utils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QUrl>
+
+#include <cups/cups.h>
+
+namespace CUPS
+{
+namespace
+{
+// Administrative operations go where cupsd's policy expects them, so a
+// remote server asks for the administrator's password.
+const QString AdminResource = QStringLiteral("/admin/");
+
+bool checkUri(const QString &uri)
+{
+    if (uri.isEmpty()) {
+        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("No printer or class given"));
+        return false;
+    }
+    return true;
+}
+
+IppRequest printerRequest(ipp_op_t op, const QString &uri)
+{
+    IppRequest request(op);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), uri);
+    return request;
+}
+
+bool sendAdminRequest(ipp_op_t op, const QString &uri)
+{
+    if (!checkUri(uri)) {
+        return false;
+    }
+    return printerRequest(op, uri).doRequest(Connection::instance(), AdminResource).isOk();
+}
+
+// The server's URI for a destination name, as libcups' own clients spell it;
+// cupsd finds classes under /printers/ as well.
+QString uriForName(const QString &name)
+{
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(), "/printers/%s", name.toUtf8().constData());
+    return QString::fromUtf8(uri);
+}
+
+// CUPS names may hold any printable character but space, tab, "/" and "#";
+// the lpoptions file separates its fields by those.
+bool isValidDestinationName(const QString &name)
+{
+    static const QRegularExpression invalid(QStringLiteral("[\\s/#\\\\'\"]|[\\x00-\\x1f\\x7f]"));
+    return !name.isEmpty() && name.size() <= 127 && !name.contains(invalid);
+}
+
+// The calling user's lpoptions, where libcups (and so "lpoptions -d") keeps
+// personal settings, for root as well.
+QString userLpoptionsPath()
+{
+    return QDir::homePath() + QStringLiteral("/.cups/lpoptions");
+}
+
+// Rewrites the lpoptions lines so that name alone is the "Default"; options
+// and instances of every destination stay as they were.
+QStringList withDefault(const QStringList &lines, const QString &name)
+{
+    QStringList result;
+    bool found = false;
+    for (const QString &line : lines) {
+        const QString trimmed = line.trimmed();
+        const QString keyword = trimmed.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+        const QString rest = trimmed.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
+        const bool isDefault = keyword.compare(QLatin1String("Default"), Qt::CaseInsensitive) == 0;
+        const bool isDest = keyword.compare(QLatin1String("Dest"), Qt::CaseInsensitive) == 0;
+        if (!isDefault && !isDest) {
+            result.append(line); // comments and anything unknown
+            continue;
+        }
+        const QString destination = rest.section(QLatin1Char(' '), 0, 0);
+        // CUPS compares destination names without regard to case.
+        const bool isTarget = destination.compare(name, Qt::CaseInsensitive) == 0;
+        found = found || isTarget;
+        const QString newKeyword = isTarget ? QStringLiteral("Default") : QStringLiteral("Dest");
+        result.append(rest.isEmpty() ? newKeyword : newKeyword + QLatin1Char(' ') + rest);
+    }
+    if (!found) {
+        result.append(QStringLiteral("Default ") + name);
+    }
+    return result;
+}
+
+bool writeUserDefault(const QString &name)
+{
+    const QString path = userLpoptionsPath();
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("Unable to create %1").arg(info.absolutePath()));
+        return false;
+    }
+    QFile::setPermissions(info.absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QStringList lines;
+    QFile current(path);
+    if (current.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream in(&current);
+        in.setCodec("UTF-8");
+        while (!in.atEnd()) {
+            lines.append(in.readLine());
+        }
+    }
+
+    // Written aside and renamed, so a failure never leaves half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    for (const QString &line : withDefault(lines, name)) {
+        out << line << '\n';
+    }
+    out.flush();
+    if (!file.commit()) {
+        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+QString testPageFile()
+{
+    QString dataDir = qEnvironmentVariable("CUPS_DATADIR");
+    if (dataDir.isEmpty()) {
+        dataDir = QStringLiteral("/usr/share/cups");
+    }
+    return dataDir + QStringLiteral("/data/testprint");
+}
+} // namespace
+
+PrinterIppActions *PrinterIppActions::instance()
+{
+    static PrinterIppActions actions;
+    return &actions;
+}
+
+bool PrinterIppActions::deletePrinter(const QString &uri)
+{
+    return sendAdminRequest(IPP_OP_CUPS_DELETE_PRINTER, uri);
+}
+
+bool PrinterIppActions::deleteClass(const QString &uri)
+{
+    return sendAdminRequest(IPP_OP_CUPS_DELETE_CLASS, uri);
+}
+
+QHash<QString, QVariant> PrinterIppActions::destAttrs(const QString &uri, const QStringList &names) const
+{
+    if (!checkUri(uri)) {
+        return {};
+    }
+    IppRequest request = printerRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, uri);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), names.isEmpty() ? QStringList{QStringLiteral("all")} : names);
+    const IppResponse response = request.doRequest(Connection::instance(), QStringLiteral("/"));
+    if (!response.isOk()) {
+        return {};
+    }
+    const QList<AttributeHash> printers = response.attributeGroups(IPP_TAG_PRINTER);
+    return printers.isEmpty() ? AttributeHash() : printers.constFirst();
+}
+
+int PrinterIppActions::destState(const QString &uri) const
+{
+    const AttributeHash attributes = destAttrs(uri, {Attr::PrinterState});
+    return Utils::getAttribute(attributes, Attr::PrinterState, 0).toInt();
+}
+
+bool PrinterIppActions::pausePrinter(const QString &uri)
+{
+    return sendAdminRequest(IPP_OP_PAUSE_PRINTER, uri);
+}
+
+bool PrinterIppActions::resumePrinter(const QString &uri)
+{
+    return sendAdminRequest(IPP_OP_RESUME_PRINTER, uri);
+}
+
+bool PrinterIppActions::acceptJobs(const QString &uri)
+{
+    return sendAdminRequest(IPP_OP_CUPS_ACCEPT_JOBS, uri);
+}
+
+bool PrinterIppActions::rejectJobs(const QString &uri, const QString &reason)
+{
+    if (!checkUri(uri)) {
+        return false;
+    }
+    IppRequest request = printerRequest(IPP_OP_CUPS_REJECT_JOBS, uri);
+    if (!reason.isEmpty()) {
+        request.addAttribute(IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterStateMessage.data(), reason);
+    }
+    return request.doRequest(Connection::instance(), AdminResource).isOk();
+}
+
+bool PrinterIppActions::setUserDefaultDestination(const QString &name)
+{
+    if (!isValidDestinationName(name)) {
+        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("Invalid destination name \"%1\"").arg(name));
+        return false;
+    }
+    // Like lpoptions, refuse a destination the server does not know.
+    if (destAttrs(uriForName(name), {Attr::PrinterName}).isEmpty()) {
+        return false;
+    }
+    return writeUserDefault(name);
+}
+
+bool PrinterIppActions::setServerDefaultDestination(const QString &uri)
+{
+    return sendAdminRequest(IPP_OP_CUPS_SET_DEFAULT, uri);
+}
+
+int PrinterIppActions::printTestPage(const QString &name, QString &error)
+{
+    if (name.isEmpty()) {
+        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("No printer or class given"));
+        error = Connection::lastErrorString();
+        return -1;
+    }
+    const QString file = testPageFile();
+    IppRequest request = printerRequest(IPP_OP_PRINT_JOB, uriForName(name));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::JobName.data(), QStringLiteral("Test Page"));
+    // No document-format: cupsd recognises the test page by its content.
+    const QString resource = QStringLiteral("/printers/") + QString::fromLatin1(QUrl::toPercentEncoding(name));
+    const IppResponse response = request.doFileRequest(Connection::instance(), resource, file);
+    if (!response.isOk()) {
+        error = Connection::lastErrorString();
+        return -1;
+    }
+    const QVariant jobId = Utils::getAttribute(response.attributes(), Attr::JobId);
+    if (!jobId.isValid()) {
+        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("The server sent no job id"));
+        error = Connection::lastErrorString();
+        return -1;
+    }
+    qCDebug(CUPS_CORE) << "test page sent to" << name << "as job" << jobId.toInt();
+    return jobId.toInt();
+}
+} // namespace CUPS

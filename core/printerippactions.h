@@ -1,0 +1,66 @@
+#ifndef CUPS_PRINTERIPPACTIONS_H
+#define CUPS_PRINTERIPPACTIONS_H
+
+#include "norvikprintcore_export.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace CUPS
+{
+/**
+ * Operations on the server's printers and classes, each one IPP request
+ * through Connection. Changing operations return true on success; after a
+ * failure Connection::lastErrorString() holds the server's message.
+ *
+ * Destinations are named by their URI on the server (Destination::uri()),
+ * except where a parameter says name.
+ */
+class NORVIKPRINTCORE_EXPORT PrinterIppActions
+{
+public:
+    static PrinterIppActions *instance();
+
+    PrinterIppActions(const PrinterIppActions &) = delete;
+    PrinterIppActions &operator=(const PrinterIppActions &) = delete;
+
+    /// CUPS-Delete-Printer.
+    bool deletePrinter(const QString &uri);
+    /// CUPS-Delete-Class.
+    bool deleteClass(const QString &uri);
+
+    /// Get-Printer-Attributes for the named attributes, or every attribute when
+    /// names is empty. Empty after a failure.
+    QHash<QString, QVariant> destAttrs(const QString &uri, const QStringList &names) const;
+    /// The printer's current IPP state (3 idle, 4 processing, 5 stopped) as the
+    /// server reports it now; 0 when it cannot be asked.
+    int destState(const QString &uri) const;
+
+    /// Pause-Printer: the printer stops processing jobs.
+    bool pausePrinter(const QString &uri);
+    /// Resume-Printer.
+    bool resumePrinter(const QString &uri);
+    /// CUPS-Accept-Jobs.
+    bool acceptJobs(const QString &uri);
+    /// CUPS-Reject-Jobs; a non-empty reason becomes the printer's state message.
+    bool rejectJobs(const QString &uri, const QString &reason);
+
+    /// Makes the destination the calling user's default, as "lpoptions -d" does:
+    /// the "Default" line of ~/.cups/lpoptions, every other line kept. Fails for
+    /// a destination the server does not know.
+    bool setUserDefaultDestination(const QString &name);
+    /// CUPS-Set-Default: the server's default for everybody.
+    bool setServerDefaultDestination(const QString &uri);
+
+    /// Prints CUPS's standard test page on the named destination. Returns the
+    /// job id, or -1 with error filled with the reason.
+    int printTestPage(const QString &name, QString &error);
+
+private:
+    PrinterIppActions() = default;
+};
+} // namespace CUPS
+
+#endif
