@@ -1,5 +1,7 @@
 #include "addattributedialog.h"
 
+#include "dialogbuttons.h"
+
 #include <translation.h>
 
 #include <QDialogButtonBox>
@@ -58,11 +60,8 @@ void AddAttributeDialogPrivate::setupUi(QDialog *dialog)
     valueLineEdit->setObjectName(QStringLiteral("valueLineEdit"));
     formLayout->addRow(label_2, valueLineEdit);
 
-    buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, dialog);
-    buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    buttonBox = createButtonBox(dialog, QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     formLayout->addRow(buttonBox);
-    QObject::connect(buttonBox, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttonBox, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
 }
 
 void AddAttributeDialogPrivate::updateOkButton()

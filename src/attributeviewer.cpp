@@ -1,6 +1,7 @@
 #include "attributeviewer.h"
 
 #include "addattributedialog.h"
+#include "dialogbuttons.h"
 
 #include <translation.h>
 
@@ -84,11 +85,8 @@ struct AttributeViewerUi {
         treeWidget->setSortingEnabled(true);
         verticalLayout->addWidget(treeWidget);
 
-        buttonBox = new QDialogButtonBox(QDialogButtonBox::Close, Qt::Horizontal, dialog);
-        buttonBox->setObjectName(QStringLiteral("buttonBox"));
+        buttonBox = createButtonBox(dialog, QDialogButtonBox::Close);
         verticalLayout->addWidget(buttonBox);
-        QObject::connect(buttonBox, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-        QObject::connect(buttonBox, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     }
 };
 } // namespace

@@ -1,5 +1,7 @@
 #include "columneditor.h"
 
+#include "dialogbuttons.h"
+
 #include <translation.h>
 #include <utils.h>
 
@@ -46,11 +48,8 @@ struct ColumnEditorUi {
         attributeComboBox = editableComboBox(dialog, QStringLiteral("attributeComboBox"));
         formLayout->addRow(label, attributeComboBox);
 
-        buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, dialog);
-        buttonBox->setObjectName(QStringLiteral("buttonBox"));
+        buttonBox = createButtonBox(dialog, QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         verticalLayout->addWidget(buttonBox);
-        QObject::connect(buttonBox, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-        QObject::connect(buttonBox, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     }
 
     static QComboBox *editableComboBox(QWidget *parent, const QString &name)
