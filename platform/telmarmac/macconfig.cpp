@@ -238,7 +238,11 @@ bool telmar_mac_enabled()
 {
     const QByteArray override = qgetenv("TELMAR_MAC_ENABLED");
     if (!override.isEmpty()) {
-        return TelmarQt5::MacConfig::parseSwitch(QString::fromLatin1(override)).value_or(false);
+        const std::optional<bool> enabled = TelmarQt5::MacConfig::parseSwitch(QString::fromLatin1(override));
+        if (!enabled) {
+            qCWarning(TELMAR_MAC) << "TELMAR_MAC_ENABLED is neither on nor off, taking it as off:" << override;
+        }
+        return enabled.value_or(false);
     }
     return TelmarQt5::MacConfig::fileEnablesMac();
 }

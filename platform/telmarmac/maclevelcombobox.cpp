@@ -108,7 +108,7 @@ private:
 
     // Edits the items in place instead of clearing them: chained combos set
     // each other's bounds from inside this combo's own index change, and the
-    // item the user just chose must survive that.
+    // item the user just chose should stay the same item throughout.
     void refill()
     {
         m_filling = true;
