@@ -26,8 +26,8 @@ public:
         rebuild();
     }
 
-    // The combo outlives this object by its own destructor, which may still
-    // touch its items.
+    // The combo's own destructor runs after this one and may still move its
+    // current index; nobody must hear of that.
     ~LevelChooser()
     {
         QObject::disconnect(m_indexConnection);
