@@ -2,6 +2,8 @@
 // application domain is: a text that went through Qt's tr() or the host's
 // domain would stay English here.
 
+#include <attributeviewer.h>
+#include <columneditor.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
 
@@ -33,6 +35,14 @@ private Q_SLOTS:
         const CUPS::PrinterListModel *model = widget.model();
         QCOMPARE(model->headerData(CUPS::PrinterListModel::StateColumn, Qt::Horizontal).toString(), QStringLiteral("Zustand"));
         QCOMPARE(model->index(CUPS::PrinterListModel::ClassesRow, 0).data().toString(), QStringLiteral("Klassen"));
+    }
+
+    void dialogTextsAreTranslated()
+    {
+        const CUPS::ColumnEditor editor({}, nullptr);
+        QCOMPARE(editor.windowTitle(), QStringLiteral("Spalte bearbeiten"));
+        const CUPS::AttributeViewer viewer({}, false, nullptr);
+        QCOMPARE(viewer.windowTitle(), QStringLiteral("Attributanzeige"));
     }
 };
 
