@@ -6,6 +6,8 @@
 #include <macippactions.h>
 #include <utils.h>
 
+#include <KPasswordDialog>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -53,8 +55,18 @@ public:
         m_timer.start(10);
     }
 
+    /// Answers password prompts with this user and the passwords in turn (the last one
+    /// again when they run out); a null user cancels them.
+    void answerPrompts(const QString &user, const QStringList &passwords)
+    {
+        m_promptUser = user;
+        m_promptPasswords = passwords;
+    }
+
     int dialogsSeen = 0;
     QList<Box> boxes;
+    // The thread each password prompt ran in.
+    QList<QThread *> prompts;
 
 private:
     void act()
@@ -67,10 +79,21 @@ private:
             ++dialogsSeen;
             const bool accept = m_handler && m_handler(dialog);
             accept ? dialog->accept() : dialog->reject();
+        } else if (auto *prompt = qobject_cast<KPasswordDialog *>(modal)) {
+            prompts.append(prompt->thread());
+            if (m_promptUser.isNull()) {
+                prompt->reject();
+                return;
+            }
+            prompt->setUsername(m_promptUser);
+            prompt->setPassword(m_promptPasswords.value(prompts.size() - 1, m_promptPasswords.value(m_promptPasswords.size() - 1)));
+            prompt->accept();
         }
     }
 
     Handler m_handler;
+    QString m_promptUser;
+    QStringList m_promptPasswords;
     QTimer m_timer;
 };
 
@@ -169,6 +192,8 @@ private Q_SLOTS:
     void unsetAndEmptiedDistributionListsDiffer();
     void markingFailureShowsTheServersErrorAndUnlocks();
     void markingRunsAsTheGuiThreadsUser();
+    void markingMayAskForAPasswordWhileTheGuiWaits_data();
+    void markingMayAskForAPasswordWhileTheGuiWaits();
 
 private:
     // The server's requests since the current test started.
@@ -551,6 +576,54 @@ void MacAttributesDialogTest::markingRunsAsTheGuiThreadsUser()
     QVERIFY(std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) {
         return qobject_cast<BusyWidget *>(w);
     }));
+}
+
+void MacAttributesDialogTest::markingMayAskForAPasswordWhileTheGuiWaits_data()
+{
+    QTest::addColumn<QString>("user"); // null: the prompt is cancelled
+    // The last one is the server's; a new one each row, as libcups keeps what worked on its connection.
+    QTest::addColumn<QStringList>("passwords");
+    QTest::addColumn<QString>("boxText");
+    QTest::addColumn<int>("unlocks");
+    const QString marked = QStringLiteral("Marking has been completed<br>Derived Job ID's: 12,13");
+    QTest::newRow("answered") << QStringLiteral("carol") << QStringList{QStringLiteral("s3cret")} << marked << 0;
+    QTest::newRow("mistyped once") << QStringLiteral("dave") << QStringList{QStringLiteral("typo"), QStringLiteral("s3cr3t")} << marked << 0;
+    QTest::newRow("cancelled") << QString() << QStringList{QStringLiteral("n3w")}
+                               << QStringLiteral("Unable to mark job 1<br>CUPS error: ")
+            + QString::fromUtf8(httpStatus(HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED))
+                               << 1;
+}
+
+void MacAttributesDialogTest::markingMayAskForAPasswordWhileTheGuiWaits()
+{
+    QFETCH(QString, user);
+    QFETCH(QStringList, passwords);
+    QFETCH(QString, boxText);
+    QFETCH(int, unlocks);
+    const QString before = Connection::instance()->userName();
+    auto restore = qScopeGuard([before] {
+        Connection::instance()->setUser(before);
+    });
+    QVERIFY(m_server.requireAuthentication(QStringLiteral("mark-job"), passwords.last()));
+
+    User answering([](MacAttributesDialog *) {
+        return true;
+    });
+    answering.answerPrompts(user, passwords);
+    MacAttributesDialog dialog;
+    dialog.exec(1);
+    // The prompt came up in the GUI thread, which held the lock while the task asked: no deadlock.
+    QCOMPARE(answering.prompts.size(), user.isNull() ? 1 : passwords.size());
+    QCOMPARE(answering.prompts.count(qApp->thread()), answering.prompts.size());
+    QCOMPARE(answering.boxes.size(), 1);
+    QCOMPARE(answering.boxes.first().text, boxText);
+    QCOMPARE(requestsOf(newRequests(), MacIppActions::UnlockJob), unlocks);
+    if (!user.isNull()) {
+        QList<QHash<QString, QVariant>> records;
+        QVERIFY(MacIppActions::instance()->getJournal({{Attr::JobId, QStringLiteral("1")}}, &records));
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(Utils::getAttribute(records.first(), Attr::MacJobUserName).toString(), user);
+    }
 }
 
 QTEST_MAIN(MacAttributesDialogTest)

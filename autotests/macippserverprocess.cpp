@@ -155,6 +155,14 @@ bool MacIppServerProcess::setPermissions(const QList<int> &codes)
     return exchange(m_port, request, "/").isOk();
 }
 
+bool MacIppServerProcess::requireAuthentication(const QString &operation, const QString &password)
+{
+    ipp_t *request = controlRequest();
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, MacIppControl::AuthOperation, nullptr, operation.toUtf8().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, MacIppControl::AuthPassword, nullptr, password.toUtf8().constData());
+    return exchange(m_port, request, "/").isOk();
+}
+
 QString MacIppServerProcess::lastUser()
 {
     const CUPS::IppResponse response = exchange(m_port, controlRequest(), "/");

@@ -42,6 +42,8 @@ public:
     bool failOperation(const QString &operation, const QString &message);
     bool clearFailures();
     bool setPermissions(const QList<int> &codes);
+    /// Makes the operation ask for a password (any user); an empty operation stops that.
+    bool requireAuthentication(const QString &operation, const QString &password);
     /// The user the request before the control request came from.
     QString lastUser();
     /// The printer's attributes as the server keeps them (Get-Printer-Attributes).

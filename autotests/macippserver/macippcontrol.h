@@ -11,6 +11,9 @@ namespace MacIppControl
 // FailMessage (text): that operation fails from now on with the message.
 // ClearFailures (boolean true): no operation fails any more.
 // Permissions (1setOf integer, or no-value for none): the user's permission codes.
+// AuthOperation (keyword) with AuthPassword (text): that operation asks for HTTP
+// Basic authentication from now on and takes any user with that password; the
+// user then stands for the request's user. An empty AuthOperation ends it.
 // The answer carries LastUser (name): "requesting-user-name" of the request before this one.
 constexpr int Operation = 0x4180;
 constexpr char Reset[] = "test-reset";
@@ -18,6 +21,8 @@ constexpr char FailOperation[] = "test-fail-operation";
 constexpr char FailMessage[] = "test-fail-message";
 constexpr char ClearFailures[] = "test-clear-failures";
 constexpr char Permissions[] = "test-permissions";
+constexpr char AuthOperation[] = "test-auth-operation";
+constexpr char AuthPassword[] = "test-auth-password";
 constexpr char LastUser[] = "test-last-user";
 } // namespace MacIppControl
 

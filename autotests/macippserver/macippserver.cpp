@@ -15,6 +15,8 @@
 //                     mark-job, get-journal, add-modify-printer, get-printer-attributes.
 //   --permissions L   the user's permission codes, comma-separated ("0x5000,0x5001",
 //                     the default), or "none".
+//   --auth OP:PASSWORD  OP asks for HTTP Basic authentication and takes any user
+//                     with PASSWORD; that user then stands for the request's user.
 // The same can be changed at run time with the control operation of macippcontrol.h.
 //
 // Starting state: jobs 1 ("contract.pdf"), 2 ("memo.txt") and 3 ("draft.ps");
@@ -150,10 +152,13 @@ public:
     }
 
     void reset();
-    IppPtr handle(ipp_t *request);
+    /// The answer, or null when the request must authenticate first.
+    IppPtr handle(ipp_t *request, const QByteArray &authorization);
 
     QMap<int, QByteArray> failures;
     QSet<int> permissions{ChangePermission, MarkPermission};
+    int authOperation = 0;
+    QByteArray authPassword;
     QFile log;
 
 private:
@@ -237,15 +242,30 @@ void Server::reset()
     m_nextJobId = FirstDerivedJobId;
     failures.clear();
     permissions = {ChangePermission, MarkPermission};
+    authOperation = 0;
+    authPassword.clear();
 }
 
-IppPtr Server::handle(ipp_t *request)
+IppPtr Server::handle(ipp_t *request, const QByteArray &authorization)
 {
+    const int operation = ippGetOperation(request);
+    QByteArray authenticatedUser;
+    if (operation == authOperation) {
+        const QByteArray credentials = authorization.startsWith("Basic ") ? QByteArray::fromBase64(authorization.mid(6)) : QByteArray();
+        const int colon = credentials.indexOf(':');
+        if (colon <= 0 || credentials.mid(colon + 1) != authPassword) {
+            if (log.isOpen()) {
+                log.write(QByteArray::number(operation, 16) + " 401\n");
+                log.flush();
+            }
+            return nullptr;
+        }
+        authenticatedUser = credentials.left(colon);
+    }
     IppPtr response(ippNewResponse(request));
     ipp_attribute_t *user = ippFindAttribute(request, Attr::RequestingUserName.data(), IPP_TAG_NAME);
     m_lastUser = m_user;
-    m_user = user ? ippGetString(user, 0, nullptr) : "anonymous";
-    const int operation = ippGetOperation(request);
+    m_user = !authenticatedUser.isEmpty() ? authenticatedUser : user ? ippGetString(user, 0, nullptr) : "anonymous";
     Failure failure;
     if (failures.contains(operation)) {
         failure = {IPP_STATUS_ERROR_INTERNAL, failures.value(operation)};
@@ -635,6 +655,12 @@ Failure Server::control(ipp_t *request, ipp_t *response)
             }
         }
     }
+    if ((attribute = ippFindAttribute(request, MacIppControl::AuthOperation, IPP_TAG_KEYWORD))) {
+        const QByteArray name = ippGetString(attribute, 0, nullptr);
+        ipp_attribute_t *password = ippFindAttribute(request, MacIppControl::AuthPassword, IPP_TAG_TEXT);
+        authOperation = s_operationNames.value(name, 0);
+        authPassword = password ? ippGetString(password, 0, nullptr) : "";
+    }
     ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_NAME, MacIppControl::LastUser, nullptr, m_lastUser.constData());
     return {};
 }
@@ -656,14 +682,18 @@ bool serveOne(Server *server, http_t *client)
     if (status != HTTP_STATUS_OK) {
         return false;
     }
+    // Every answer but 100 carries a body: without a length libcups would send it chunked and never end it.
     auto respond = [client](http_status_t code, ipp_t *ipp) {
-        httpClearFields(client);
-        if (ipp) {
-            httpSetField(client, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
-            httpSetLength(client, ippLength(ipp));
-        } else {
-            httpSetLength(client, 0);
+        if (code == HTTP_STATUS_CONTINUE) {
+            return httpWriteResponse(client, HTTP_STATUS_CONTINUE) == 0;
         }
+        const QByteArray text = QByteArray::number(int(code)) + " - " + httpStatus(code) + "\n";
+        httpClearFields(client);
+        if (code == HTTP_STATUS_UNAUTHORIZED) {
+            httpSetField(client, HTTP_FIELD_WWW_AUTHENTICATE, "Basic realm=\"MAC\"");
+        }
+        httpSetField(client, HTTP_FIELD_CONTENT_TYPE, ipp ? "application/ipp" : "text/plain");
+        httpSetLength(client, ipp ? ippLength(ipp) : size_t(text.size()));
         if (httpWriteResponse(client, code) < 0) {
             return false;
         }
@@ -671,7 +701,7 @@ bool serveOne(Server *server, http_t *client)
             ippSetState(ipp, IPP_STATE_IDLE);
             return ippWrite(client, ipp) == IPP_STATE_DATA;
         }
-        return true;
+        return httpWrite2(client, text.constData(), size_t(text.size())) == ssize_t(text.size());
     };
     if (state != HTTP_STATE_POST) {
         httpFlush(client);
@@ -692,7 +722,11 @@ bool serveOne(Server *server, http_t *client)
     char buffer[8192];
     while (httpRead2(client, buffer, sizeof(buffer)) > 0) {
     }
-    IppPtr response = server->handle(request.get());
+    const QByteArray authorization = httpGetField(client, HTTP_FIELD_AUTHORIZATION);
+    IppPtr response = server->handle(request.get(), authorization);
+    if (!response) {
+        return respond(HTTP_STATUS_UNAUTHORIZED, nullptr);
+    }
     return respond(HTTP_STATUS_OK, response.get());
 }
 
@@ -758,6 +792,13 @@ int main(int argc, char **argv)
             }
             const QByteArray message = value.contains(':') ? value.mid(value.indexOf(':') + 1) : "Simulated failure of " + name;
             server.failures.insert(s_operationNames.value(name), message);
+        } else if (option == "--auth") {
+            const int colon = value.indexOf(':');
+            server.authOperation = s_operationNames.value(value.left(colon), 0);
+            server.authPassword = value.mid(colon + 1);
+            if (colon < 0 || !server.authOperation) {
+                return usage("--auth takes OPERATION:PASSWORD");
+            }
         } else if (option == "--permissions") {
             server.permissions.clear();
             if (value != "none") {
