@@ -108,6 +108,7 @@ private Q_SLOTS:
     void lockIsReentrantAndExcludesOtherThreads();
     void aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth();
     void joiningAThreadThatHoldsNothingWaitsLikeLock();
+    void holderAndJoinedWorkerTakeTurnsOnTheConnection();
     void devicesListTheBackendsDevices_data();
     void devicesListTheBackendsDevices();
     void ppdsListAllDriversOrThoseForOneDevice();
@@ -302,6 +303,43 @@ void ConnectionTest::joiningAThreadThatHoldsNothingWaitsLikeLock()
     QVERIFY(waitFor(joinerIn));
     QVERIFY(joiner->wait(QDeadlineTimer(10000)));
     QVERIFY(!connection->isLockedByCallingThread());
+}
+
+void ConnectionTest::holderAndJoinedWorkerTakeTurnsOnTheConnection()
+{
+    // Both send on the one shared http connection at the same time; interleaved they would break each other's answers.
+    constexpr int Rounds = 25;
+    Connection *connection = Connection::instance();
+    QThread *const mainThread = QThread::currentThread();
+    auto sendRounds = [connection] {
+        int ok = 0;
+        for (int i = 0; i < Rounds; ++i) {
+            const IppResponse response = IppRequest(CUPS_GET_PRINTERS).doRequest(connection, QStringLiteral("/"));
+            ok += response.isOk() && !response.attributeGroups(IPP_TAG_PRINTER).isEmpty() ? 1 : 0;
+        }
+        return ok;
+    };
+    std::atomic<bool> workerIn{false};
+    int workerOk = 0;
+    connection->lock();
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        connection->lockOnBehalfOf(mainThread);
+        workerIn = true;
+        workerOk = sendRounds();
+        connection->unlock();
+    }));
+    worker->start();
+    const bool admitted = waitFor(workerIn);
+    const int mainOk = sendRounds();
+    const bool finished = worker->wait(QDeadlineTimer(60000));
+    connection->unlock();
+    if (!finished) {
+        worker.release();
+    }
+    QVERIFY2(admitted, "the worker was not admitted");
+    QVERIFY(finished);
+    QCOMPARE(mainOk, Rounds);
+    QCOMPARE(workerOk, Rounds);
 }
 
 void ConnectionTest::devicesListTheBackendsDevices_data()

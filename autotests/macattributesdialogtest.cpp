@@ -6,6 +6,7 @@
 #include <macippactions.h>
 #include <utils.h>
 
+#include <KBusyIndicatorWidget>
 #include <KPasswordDialog>
 
 #include <QApplication>
@@ -13,10 +14,12 @@
 #include <QDeadlineTimer>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -180,6 +183,7 @@ private Q_SLOTS:
 
     void aNegativeJobIdDoesNothing();
     void aJobLockedElsewhereIsReportedAndNotOpened();
+    void unreadableJobInfoIsReportedNotTakenForARefusal();
     void permissionsDecideBetweenChangingAndMarking_data();
     void permissionsDecideBetweenChangingAndMarking();
     void requiredEntriesGateOkButOptionalAndHiddenOnesDoNot();
@@ -194,6 +198,10 @@ private Q_SLOTS:
     void markingRunsAsTheGuiThreadsUser();
     void markingMayAskForAPasswordWhileTheGuiWaits_data();
     void markingMayAskForAPasswordWhileTheGuiWaits();
+    void addButtonNeedsTextEditabilityAndRoom_data();
+    void addButtonNeedsTextEditabilityAndRoom();
+    void onlyTheUserEditingATextSignalsIt();
+    void busyWidgetIsAModalPanelWithItsText();
 
 private:
     // The server's requests since the current test started.
@@ -250,6 +258,21 @@ void MacAttributesDialogTest::aJobLockedElsewhereIsReportedAndNotOpened()
                             "locked by another user"));
     // Not the dialog's lock: it must not have undone it.
     QCOMPARE(requestsOf(newRequests(), MacIppActions::UnlockJob), 0);
+}
+
+void MacAttributesDialogTest::unreadableJobInfoIsReportedNotTakenForARefusal()
+{
+    QVERIFY(m_server.failOperation(QStringLiteral("get-job-info"), QStringLiteral("Label database offline")));
+    User user([](MacAttributesDialog *) {
+        return true;
+    });
+    MacAttributesDialog dialog;
+    dialog.exec(1);
+    QCOMPARE(user.dialogsSeen, 0);
+    QCOMPARE(user.boxes.size(), 1);
+    QCOMPARE(user.boxes.first().title, QStringLiteral("Error"));
+    QCOMPARE(user.boxes.first().text, QStringLiteral("Unable to get mandatory attributes of job 1<br>CUPS error: Label database offline"));
+    QCOMPARE(requestsOf(newRequests(), MacIppActions::UnlockJob), 1);
 }
 
 void MacAttributesDialogTest::permissionsDecideBetweenChangingAndMarking_data()
@@ -624,6 +647,66 @@ void MacAttributesDialogTest::markingMayAskForAPasswordWhileTheGuiWaits()
         QCOMPARE(records.size(), 1);
         QCOMPARE(Utils::getAttribute(records.first(), Attr::MacJobUserName).toString(), user);
     }
+}
+
+void MacAttributesDialogTest::addButtonNeedsTextEditabilityAndRoom_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<bool>("addAllowed");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("text, editable, room") << QStringLiteral("Office 1") << false << true << true;
+    QTest::newRow("empty") << QString() << false << true << false;
+    QTest::newRow("read-only") << QStringLiteral("Office 1") << true << true << false;
+    QTest::newRow("no room") << QStringLiteral("Office 1") << false << false << false;
+}
+
+void MacAttributesDialogTest::addButtonNeedsTextEditabilityAndRoom()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, readOnly);
+    QFETCH(bool, addAllowed);
+    QFETCH(bool, enabled);
+    DistributionEditWidget typed;
+    auto *add = typed.findChild<QToolButton *>();
+    QVERIFY(!add->isEnabled());
+    typed.setAddButtonEnabled(addAllowed);
+    typed.setReadOnly(readOnly);
+    QTest::keyClicks(typed.findChild<QLineEdit *>(), text);
+    QCOMPARE(add->isEnabled(), enabled && !readOnly);
+
+    // The same state reached in the other order, text first.
+    DistributionEditWidget preset(text);
+    preset.setReadOnly(readOnly);
+    preset.setAddButtonEnabled(addAllowed);
+    QCOMPARE(preset.findChild<QToolButton *>()->isEnabled(), enabled);
+    QCOMPARE(preset.isReadOnly(), readOnly);
+    QCOMPARE(preset.text(), text);
+}
+
+void MacAttributesDialogTest::onlyTheUserEditingATextSignalsIt()
+{
+    DistributionEditWidget address;
+    QSignalSpy edited(&address, &DistributionEditWidget::textEdited);
+    QSignalSpy clicked(&address, &DistributionEditWidget::clicked);
+    address.setText(QStringLiteral("Archive"));
+    QCOMPARE(edited.count(), 0);
+    QTest::keyClicks(address.findChild<QLineEdit *>(), QStringLiteral("s"));
+    QCOMPARE(edited.count(), 1);
+    QCOMPARE(edited.first().first().toString(), QStringLiteral("Archives"));
+    address.findChild<QToolButton *>()->click();
+    QCOMPARE(clicked.count(), 1);
+}
+
+void MacAttributesDialogTest::busyWidgetIsAModalPanelWithItsText()
+{
+    QWidget parent;
+    BusyWidget busy(QStringLiteral("Marking document..."), &parent);
+    QCOMPARE(busy.frameShape(), QFrame::Panel);
+    QCOMPARE(busy.windowType(), Qt::ToolTip);
+    QCOMPARE(busy.windowModality(), Qt::ApplicationModal);
+    QVERIFY(busy.findChild<KBusyIndicatorWidget *>());
+    QCOMPARE(busy.findChild<QLabel *>()->text(), QStringLiteral("Marking document..."));
 }
 
 QTEST_MAIN(MacAttributesDialogTest)

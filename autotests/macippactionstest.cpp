@@ -56,6 +56,7 @@ private Q_SLOTS:
     void printerSettingsTakeANameOrAUri_data();
     void printerSettingsTakeANameOrAUri();
     void unknownPrintersAndPoliciesAreRefused();
+    void commandLineOptionsFailAndDeny();
     void pageRangesAreParsedStrictly_data();
     void pageRangesAreParsedStrictly();
 
@@ -359,6 +360,22 @@ void MacIppActionsTest::unknownPrintersAndPoliciesAreRefused()
     QVERIFY(!actions->setPrinterPolicy(QStringLiteral("Office"), QStringLiteral("open-to-all")));
     QCOMPARE(Connection::lastErrorString(), QStringLiteral("Bad policy \"open-to-all\""));
     QCOMPARE(Utils::getAttribute(m_server.printerAttributes(QStringLiteral("Office")), Attr::PrinterOpPolicy).toString(), QStringLiteral("default"));
+}
+
+void MacIppActionsTest::commandLineOptionsFailAndDeny()
+{
+    MacIppServerProcess failing;
+    QVERIFY2(failing.start({QStringLiteral("--fail"), QStringLiteral("lock-job:Down for maintenance"), QStringLiteral("--permissions"), QStringLiteral("0x5001")}),
+             qPrintable(failing.errorString()));
+    auto restore = qScopeGuard([this] {
+        m_server.use();
+    });
+    failing.use();
+    QVERIFY(!MacIppActions::instance()->lockJob(1));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Down for maintenance"));
+    const MacJobInfo info = MacIppActions::instance()->getMacInfo(1);
+    QVERIFY(info.valid);
+    QCOMPARE(info.permissions, QSet<int>{Mark});
 }
 
 void MacIppActionsTest::pageRangesAreParsedStrictly_data()
