@@ -6,7 +6,6 @@
 #include <macippactions.h>
 #include <utils.h>
 
-#include <KBusyIndicatorWidget>
 #include <KPasswordDialog>
 
 #include <QApplication>
@@ -14,7 +13,6 @@
 #include <QDeadlineTimer>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -201,7 +199,6 @@ private Q_SLOTS:
     void addButtonNeedsTextEditabilityAndRoom_data();
     void addButtonNeedsTextEditabilityAndRoom();
     void onlyTheUserEditingATextSignalsIt();
-    void busyWidgetIsAModalPanelWithItsText();
 
 private:
     // The server's requests since the current test started.
@@ -696,17 +693,6 @@ void MacAttributesDialogTest::onlyTheUserEditingATextSignalsIt()
     QCOMPARE(edited.first().first().toString(), QStringLiteral("Archives"));
     address.findChild<QToolButton *>()->click();
     QCOMPARE(clicked.count(), 1);
-}
-
-void MacAttributesDialogTest::busyWidgetIsAModalPanelWithItsText()
-{
-    QWidget parent;
-    BusyWidget busy(QStringLiteral("Marking document..."), &parent);
-    QCOMPARE(busy.frameShape(), QFrame::Panel);
-    QCOMPARE(busy.windowType(), Qt::ToolTip);
-    QCOMPARE(busy.windowModality(), Qt::ApplicationModal);
-    QVERIFY(busy.findChild<KBusyIndicatorWidget *>());
-    QCOMPARE(busy.findChild<QLabel *>()->text(), QStringLiteral("Marking document..."));
 }
 
 QTEST_MAIN(MacAttributesDialogTest)
