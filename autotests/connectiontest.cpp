@@ -106,6 +106,9 @@ private Q_SLOTS:
     void initTestCase();
 
     void lockIsReentrantAndExcludesOtherThreads();
+    void aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth();
+    void joiningAThreadThatHoldsNothingWaitsLikeLock();
+    void holderAndJoinedWorkerTakeTurnsOnTheConnection();
     void devicesListTheBackendsDevices_data();
     void devicesListTheBackendsDevices();
     void ppdsListAllDriversOrThoseForOneDevice();
@@ -189,6 +192,154 @@ void ConnectionTest::lockIsReentrantAndExcludesOtherThreads()
     QVERIFY2(staysUnset(contenderHolds), "one unlock freed a lock taken twice");
     releaseAll = true;
     QVERIFY2(waitFor(contenderHolds), "the waiting thread never got the lock");
+}
+
+void ConnectionTest::aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth()
+{
+    Connection *connection = Connection::instance();
+    // Only the main thread's libcups knows the sandbox, so the worker can only reach it through the session.
+    QTemporaryDir emptyServerRoot;
+    QVERIFY(emptyServerRoot.isValid());
+    auto restoreServer = qScopeGuard([this] {
+        m_sandbox.use();
+    });
+    qunsetenv("CUPS_SERVER");
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(emptyServerRoot.path()));
+    cupsSetServer(m_sandbox.server().toLocal8Bit().constData());
+
+    QThread *const mainThread = QThread::currentThread();
+    std::atomic<bool> workerIn{false};
+    std::atomic<bool> workerLocksAgain{false};
+    std::atomic<bool> workerMayLeave{false};
+    std::atomic<bool> workerLeft{false};
+    std::atomic<bool> otherWaits{false};
+    std::atomic<bool> otherHolds{false};
+    QString workerServer;
+    bool requestOk = false;
+
+    connection->lock();
+    bool mainHolds = true;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        connection->lockOnBehalfOf(mainThread);
+        workerIn = true;
+        workerServer = threadServer();
+        // Core requests lock again inside: the admitted worker must not block on itself.
+        connection->lock();
+        requestOk = IppRequest(CUPS_GET_PRINTERS).doRequest(connection, QStringLiteral("/")).isOk();
+        connection->unlock();
+        workerLocksAgain = true;
+        waitFor(workerMayLeave);
+        connection->unlock();
+        workerLeft = true;
+    }));
+    std::unique_ptr<QThread> other(QThread::create([&] {
+        otherWaits = true;
+        connection->lock();
+        otherHolds = true;
+        connection->unlock();
+    }));
+    auto finish = qScopeGuard([&] {
+        workerMayLeave = true;
+        if (mainHolds) {
+            connection->unlock();
+        }
+        for (auto *thread : {&worker, &other}) {
+            if ((*thread)->isRunning() && !(*thread)->wait(QDeadlineTimer(10000))) {
+                thread->release();
+            }
+        }
+    });
+
+    worker->start();
+    QVERIFY2(waitFor(workerIn), "the worker was not admitted to the holder's session");
+    QVERIFY2(waitFor(workerLocksAgain, 30000), "the admitted worker blocked on its own request");
+    QVERIFY2(requestOk, qPrintable(Connection::lastErrorString()));
+    QCOMPARE(workerServer, m_sandbox.server());
+
+    other->start();
+    QVERIFY(waitFor(otherWaits));
+    QVERIFY2(staysUnset(otherHolds), "a third thread got in while the session was held");
+    connection->unlock();
+    mainHolds = false;
+    QVERIFY2(staysUnset(otherHolds), "the holder's unlock freed the lock while the worker was still in");
+    workerMayLeave = true;
+    QVERIFY(waitFor(workerLeft));
+    QVERIFY2(waitFor(otherHolds), "the lock stayed taken after everyone left");
+}
+
+void ConnectionTest::joiningAThreadThatHoldsNothingWaitsLikeLock()
+{
+    Connection *connection = Connection::instance();
+    std::atomic<bool> ownerHolds{false};
+    std::atomic<bool> ownerMayLeave{false};
+    std::atomic<bool> joinerIn{false};
+    QThread *const mainThread = QThread::currentThread();
+
+    // The main thread holds nothing: joining it is an ordinary lock() behind the owner.
+    std::unique_ptr<QThread> owner(QThread::create([&] {
+        connection->lock();
+        ownerHolds = true;
+        waitFor(ownerMayLeave);
+        connection->unlock();
+    }));
+    std::unique_ptr<QThread> joiner(QThread::create([&] {
+        connection->lockOnBehalfOf(mainThread);
+        joinerIn = true;
+        connection->unlock();
+    }));
+    auto finish = qScopeGuard([&] {
+        ownerMayLeave = true;
+        for (auto *thread : {&owner, &joiner}) {
+            if ((*thread)->isRunning() && !(*thread)->wait(QDeadlineTimer(10000))) {
+                thread->release();
+            }
+        }
+    });
+    owner->start();
+    QVERIFY(waitFor(ownerHolds));
+    joiner->start();
+    QVERIFY2(staysUnset(joinerIn), "joining a thread without the lock skipped the queue");
+    ownerMayLeave = true;
+    QVERIFY(waitFor(joinerIn));
+    QVERIFY(joiner->wait(QDeadlineTimer(10000)));
+    QVERIFY(!connection->isLockedByCallingThread());
+}
+
+void ConnectionTest::holderAndJoinedWorkerTakeTurnsOnTheConnection()
+{
+    // Both send on the one shared http connection at the same time; interleaved they would break each other's answers.
+    constexpr int Rounds = 25;
+    Connection *connection = Connection::instance();
+    QThread *const mainThread = QThread::currentThread();
+    auto sendRounds = [connection] {
+        int ok = 0;
+        for (int i = 0; i < Rounds; ++i) {
+            const IppResponse response = IppRequest(CUPS_GET_PRINTERS).doRequest(connection, QStringLiteral("/"));
+            ok += response.isOk() && !response.attributeGroups(IPP_TAG_PRINTER).isEmpty() ? 1 : 0;
+        }
+        return ok;
+    };
+    std::atomic<bool> workerIn{false};
+    int workerOk = 0;
+    connection->lock();
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        connection->lockOnBehalfOf(mainThread);
+        workerIn = true;
+        workerOk = sendRounds();
+        connection->unlock();
+    }));
+    worker->start();
+    const bool admitted = waitFor(workerIn);
+    const int mainOk = sendRounds();
+    const bool finished = worker->wait(QDeadlineTimer(60000));
+    connection->unlock();
+    if (!finished) {
+        worker.release();
+    }
+    QVERIFY2(admitted, "the worker was not admitted");
+    QVERIFY(finished);
+    QCOMPARE(mainOk, Rounds);
+    QCOMPARE(workerOk, Rounds);
 }
 
 void ConnectionTest::devicesListTheBackendsDevices_data()

@@ -244,25 +244,37 @@ void PasswordCallbackTest::cancellingKeepsUserAndPassword()
 void PasswordCallbackTest::cancellingAnAuthenticationRequestFailsIt_data()
 {
     QTest::addColumn<bool>("fromWorker");
-    QTest::newRow("GUI thread") << false;
-    QTest::newRow("worker") << true;
+    QTest::addColumn<bool>("guiHoldsTheLock");
+    QTest::newRow("GUI thread") << false << false;
+    QTest::newRow("GUI thread holding the lock") << false << true;
+    QTest::newRow("worker") << true << false;
+    // The GUI thread holds the lock and waits in an event loop; the worker is admitted to its session.
+    QTest::newRow("worker in the GUI thread's session") << true << true;
 }
 
 void PasswordCallbackTest::cancellingAnAuthenticationRequestFailsIt()
 {
     QFETCH(bool, fromWorker);
+    QFETCH(bool, guiHoldsTheLock);
     Connection::setLastError(IPP_STATUS_OK, QString());
     DialogAnswerer cancelling;
     CUPS::IppResponse response;
-    auto send = [&response] {
+    QThread *const guiThread = QThread::currentThread();
+    auto send = [&response, guiThread] {
+        Connection::instance()->lockOnBehalfOf(guiThread);
         CUPS::IppRequest request(CUPS_GET_PRINTERS);
         response = request.doRequest(Connection::instance(), QString::fromLatin1(ProtectedResource));
+        Connection::instance()->unlock();
     };
-    if (fromWorker) {
-        QVERIFY(runInWorker(send));
-    } else {
-        send();
+    if (guiHoldsTheLock) {
+        Connection::instance()->lock();
     }
+    const bool finished = fromWorker ? runInWorker(send) : (send(), true);
+    if (guiHoldsTheLock) {
+        Connection::instance()->unlock();
+    }
+    QVERIFY2(finished, "the request waiting for a password never finished");
+    QVERIFY(!Connection::instance()->isLockedByCallingThread());
 
     QCOMPARE(cancelling.prompts.size(), 1);
     QCOMPARE(cancelling.prompts.first().thread, qApp->thread());

@@ -24,6 +24,10 @@ constexpr QLatin1String PrinterIsShared("printer-is-shared");
 constexpr QLatin1String PrinterIsAcceptingJobs("printer-is-accepting-jobs");
 constexpr QLatin1String MemberUris("member-uris");
 constexpr QLatin1String MemberNames("member-names");
+constexpr QLatin1String PrinterOpPolicy("printer-op-policy");
+constexpr QLatin1String PrinterOpPolicySupported("printer-op-policy-supported");
+constexpr QLatin1String MacPrinterMacMin("mac-printer-mac-min");
+constexpr QLatin1String MacPrinterMacMax("mac-printer-mac-max");
 
 // Jobs
 constexpr QLatin1String JobId("job-id");
@@ -40,6 +44,32 @@ constexpr QLatin1String TimeAtCreation("time-at-creation");
 constexpr QLatin1String TimeAtProcessing("time-at-processing");
 constexpr QLatin1String TimeAtCompleted("time-at-completed");
 constexpr QLatin1String MacMarkingRequired("mac-marking-required");
+constexpr QLatin1String JobUri("job-uri");
+constexpr QLatin1String PageRanges("page-ranges");
+
+// Mandatory access control of jobs: marking and its journal
+constexpr QLatin1String MacDistribution("mac-distribution");
+constexpr QLatin1String MacInvNum("mac-inv-num");
+constexpr QLatin1String MacOwnerPhone("mac-owner-phone");
+constexpr QLatin1String MacWorkplaceId("mac-workplace-id");
+constexpr QLatin1String MacJobMacLevelName("mac-job-mac-level-name");
+constexpr QLatin1String MacJobMacLevelReason("mac-job-mac-level-reason");
+constexpr QLatin1String MacJobUserName("mac-job-user-name");
+constexpr QLatin1String MacMarkerFont("mac-marker-font");
+constexpr QLatin1String MacMarkerFontsSupported("mac-marker-fonts-supported");
+constexpr QLatin1String MacAttributeEntry("mac-attribute-entry");
+constexpr QLatin1String MacAttributeName("mac-attribute-name");
+constexpr QLatin1String MacAttributeTitle("mac-attribute-title");
+constexpr QLatin1String MacAttributeValue("mac-attribute-value");
+constexpr QLatin1String MacAttributeMode("mac-attribute-mode");
+constexpr QLatin1String MacUserPermissions("mac-user-permissions");
+constexpr QLatin1String MacDerivedJobIds("mac-derived-job-ids");
+constexpr QLatin1String MacJournalCount("mac-journal-count");
+// Keys of a journal search besides the attribute names it searches
+constexpr QLatin1String FirstIndex("first-index");
+constexpr QLatin1String Operator("operator");
+// Set on the first journal record handed to callers: the number of matches in all
+constexpr QLatin1String Count("count");
 
 // Requests
 constexpr QLatin1String RequestedAttributes("requested-attributes");

@@ -9,6 +9,7 @@
 #include <QMutexLocker>
 #include <QRecursiveMutex>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <cups/adminutil.h>
 
@@ -84,8 +85,17 @@ public:
 
     void applyToCallingThread();
     bool connect();
+    void resetHttp();
 
-    QRecursiveMutex mutex;
+    // The session lock: the holding thread and the threads admitted to its session.
+    QMutex sessionMutex;
+    QWaitCondition sessionFree;
+    QThread *holder = nullptr;
+    int holderDepth = 0;
+    QHash<QThread *, int> admitted;
+
+    // Serialises actual use of http between the holder and admitted threads.
+    QRecursiveMutex ioMutex;
     QMutex settingsMutex; // guards settings and the callback
     ServerSettings settings;
     // Once set through Connection (even back to libcups' own prompt), every thread follows.
@@ -107,7 +117,7 @@ void ConnectionPrivate::applyToCallingThread()
         settings = current;
         if (serverChanged && http) {
             qCDebug(CUPS_CORE) << "server changed to" << settings.server << settings.port;
-            http.reset();
+            resetHttp();
         }
         return;
     }
@@ -118,6 +128,12 @@ void ConnectionPrivate::applyToCallingThread()
     if (passwordCallbackSet) {
         cupsSetPasswordCB2(passwordCallback, passwordData);
     }
+}
+
+void ConnectionPrivate::resetHttp()
+{
+    QMutexLocker io(&ioMutex);
+    http.reset();
 }
 
 bool ConnectionPrivate::connect()
@@ -160,13 +176,75 @@ Connection *Connection::instance()
 
 void Connection::lock()
 {
-    d->mutex.lock();
+    QThread *const self = QThread::currentThread();
+    {
+        QMutexLocker session(&d->sessionMutex);
+        if (d->holder == self) {
+            ++d->holderDepth;
+        } else if (d->admitted.contains(self)) {
+            ++d->admitted[self];
+        } else {
+            while (d->holder || !d->admitted.isEmpty()) {
+                d->sessionFree.wait(&d->sessionMutex);
+            }
+            d->holder = self;
+            d->holderDepth = 1;
+        }
+    }
+    d->applyToCallingThread();
+}
+
+void Connection::lockOnBehalfOf(QThread *holder)
+{
+    QThread *const self = QThread::currentThread();
+    {
+        QMutexLocker session(&d->sessionMutex);
+        if (!holder || holder == self || d->holder != holder) {
+            session.unlock();
+            lock();
+            return;
+        }
+        ++d->admitted[self];
+    }
     d->applyToCallingThread();
 }
 
 void Connection::unlock()
 {
-    d->mutex.unlock();
+    QThread *const self = QThread::currentThread();
+    QMutexLocker session(&d->sessionMutex);
+    if (d->admitted.contains(self)) {
+        if (--d->admitted[self] == 0) {
+            d->admitted.remove(self);
+        }
+    } else if (d->holder == self) {
+        if (--d->holderDepth == 0) {
+            d->holder = nullptr;
+        }
+    } else {
+        qCWarning(CUPS_CORE) << "Connection::unlock() by a thread that does not hold the lock";
+        return;
+    }
+    if (!d->holder && d->admitted.isEmpty()) {
+        d->sessionFree.wakeAll();
+    }
+}
+
+bool Connection::isLockedByCallingThread() const
+{
+    QThread *const self = QThread::currentThread();
+    QMutexLocker session(&d->sessionMutex);
+    return d->holder == self || d->admitted.contains(self);
+}
+
+void Connection::lockIo()
+{
+    d->ioMutex.lock();
+}
+
+void Connection::unlockIo()
+{
+    d->ioMutex.unlock();
 }
 
 ipp_status_t Connection::lastError()
@@ -196,6 +274,7 @@ void Connection::takeLastErrorFromCups()
 http_t *Connection::handle()
 {
     ConnectionLocker locker(this);
+    QMutexLocker io(&d->ioMutex);
     if (!d->http) {
         d->connect();
     }
@@ -204,7 +283,7 @@ http_t *Connection::handle()
 
 bool Connection::isLocal() const
 {
-    QMutexLocker locker(&d->mutex);
+    QMutexLocker locker(&d->ioMutex);
     const QByteArray server = d->settings.server;
     if (server.startsWith('/')) {
         return true; // a domain socket
@@ -221,6 +300,7 @@ bool Connection::isLocal() const
 bool Connection::reconnect(bool force)
 {
     ConnectionLocker locker(this);
+    QMutexLocker io(&d->ioMutex);
     if (force) {
         d->http.reset();
     }
@@ -263,6 +343,7 @@ void Connection::setPasswordCallback(cups_password_cb2_t callback, void *userDat
 void Connection::setTimeout(int msecs)
 {
     ConnectionLocker locker(this);
+    QMutexLocker io(&d->ioMutex);
     d->timeoutMsecs = msecs;
     if (d->http) {
         httpSetTimeout(d->http.get(), msecs / 1000.0, onHttpTimeout, nullptr);
@@ -272,6 +353,8 @@ void Connection::setTimeout(int msecs)
 QList<QHash<QString, QVariant>> Connection::devices(int timeoutSeconds)
 {
     ConnectionLocker locker(this);
+    // The longer timeout belongs to this request alone.
+    QMutexLocker io(&d->ioMutex);
     IppRequest request(CUPS_GET_DEVICES);
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::Timeout.data(), timeoutSeconds);
     // The scheduler answers only when every backend has; leave it room.
@@ -302,6 +385,7 @@ QList<QHash<QString, QVariant>> Connection::PPDs(const QString &deviceId)
 QHash<QString, QString> Connection::getServerSettings()
 {
     ConnectionLocker locker(this);
+    QMutexLocker io(&d->ioMutex);
     int count = 0;
     cups_option_t *options = nullptr;
     http_t *http = handle();
@@ -323,6 +407,7 @@ QHash<QString, QString> Connection::getServerSettings()
 bool Connection::setServerSettings(const QHash<QString, QString> &settings)
 {
     ConnectionLocker locker(this);
+    QMutexLocker io(&d->ioMutex);
     http_t *http = handle();
     if (!http) {
         return false;

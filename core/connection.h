@@ -12,6 +12,8 @@
 
 #include <memory>
 
+class QThread;
+
 namespace CUPS
 {
 class ConnectionPrivate;
@@ -34,9 +36,31 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    /// Serialises use of the shared connection; re-entrant for the holding thread.
+    /**
+     * Takes the session lock: one thread at a time works with the server.
+     * Re-entrant for the holding thread; each lock() needs its unlock().
+     * It also gives the calling thread the main thread's server, user and
+     * password callback, so work done under it reaches the same server.
+     */
     void lock();
+    /**
+     * Joins the session of another thread. When holder holds the lock, the
+     * calling thread is admitted at once, without waiting; it may then lock()
+     * again re-entrantly and leaves with one unlock() per call. Otherwise this
+     * is lock(). The lock is free only when the holder and every admitted
+     * thread have unlocked, and a thread admitted this way keeps its place
+     * even when the holder unlocks first.
+     *
+     * For a holder that hands work to a worker and waits for it without
+     * blocking its event loop (a nested loop), so the worker's requests and
+     * any password prompt they raise in the holder's thread cannot deadlock.
+     * The requests themselves still never overlap: each one takes an inner
+     * mutex around its use of the shared connection.
+     */
+    void lockOnBehalfOf(QThread *holder);
     void unlock();
+    /// True when the calling thread holds the lock or has been admitted to it.
+    bool isLockedByCallingThread() const;
 
     /// IPP status of the last failed or succeeded request (IPP_STATUS_OK = 0).
     static ipp_status_t lastError();
@@ -78,6 +102,10 @@ public:
 private:
     Connection();
     friend class ConnectionPrivate;
+    friend class IppRequest;
+    // The inner mutex around each use of the shared http connection.
+    void lockIo();
+    void unlockIo();
     std::unique_ptr<ConnectionPrivate> const d;
 };
 

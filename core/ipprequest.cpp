@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <cstring>
 #include <tuple>
@@ -476,6 +477,11 @@ IppResponse IppRequest::doFileRequest(Connection *connection, const QString &res
 IppResponse IppRequest::send(Connection *connection, const QString &resource, const QString &file)
 {
     ConnectionLocker locker(connection);
+    // Threads admitted to one session share the lock; their requests still take turns.
+    connection->lockIo();
+    auto releaseIo = qScopeGuard([connection] {
+        connection->unlockIo();
+    });
     if (!m_ipp) {
         Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("The request was already sent"));
         return IppResponse();

@@ -93,7 +93,8 @@ const char *passwordCallback(const char *prompt, http_t *http, const char *metho
     qCDebug(CUPS_WIDGETS) << "method =" << method;
     qCDebug(CUPS_WIDGETS) << "resource =" << resource;
 
-    // Taken in the requesting thread, which may already hold it: the lock is re-entrant.
+    // Taken in the requesting thread, which may already hold it or have joined the GUI thread's
+    // session (lockOnBehalfOf): either way it gets in at once, so asking the GUI cannot deadlock.
     // It also gives this thread the process' user, which a worker's own libcups user may lag behind.
     Connection::instance()->lock();
     Credentials &credentials = *s_credentials;

@@ -1,0 +1,412 @@
+#include "macippserverprocess.h"
+
+#include <attributes.h>
+#include <connection.h>
+#include <macippactions.h>
+#include <utils.h>
+
+#include <QScopeGuard>
+#include <QTest>
+
+using namespace CUPS;
+
+namespace
+{
+constexpr int Change = MacJobInfo::ChangeAttributes;
+constexpr int Mark = MacJobInfo::Mark;
+
+QHash<QString, QString> markingAttributes()
+{
+    return {{Attr::MacInvNum, QStringLiteral("INV-8")}, {Attr::MacDistribution, QStringLiteral("Office 1^Archive")}};
+}
+
+int markRequests(const QStringList &log)
+{
+    const QString code = QString::number(MacIppActions::MarkJob, 16);
+    return int(std::count_if(log.cbegin(), log.cend(), [&code](const QString &line) {
+        return line.startsWith(code + QLatin1Char(' '));
+    }));
+}
+
+using Request = QHash<QString, QString>;
+using Ranges = QList<QPair<int, int>>;
+
+enum class Call { Lock, Unlock, Info, SetAttributes, MarkJob, Journal, Policy, Labels };
+} // namespace
+Q_DECLARE_METATYPE(Call)
+
+class MacIppActionsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void aLockedJobCannotBeLockedAgainUntilUnlocked();
+    void jobInfoListsEntriesFontsAndPermissions();
+    void changedAttributesAreReadBack();
+    void markingReturnsTheDerivedJobsAndJournalsIt();
+    void markingFailsWithTheServersReason_data();
+    void markingFailsWithTheServersReason();
+    void journalSearchesAndPages_data();
+    void journalSearchesAndPages();
+    void everyFailureCarriesTheServersMessage_data();
+    void everyFailureCarriesTheServersMessage();
+    void printerSettingsTakeANameOrAUri_data();
+    void printerSettingsTakeANameOrAUri();
+    void unknownPrintersAndPoliciesAreRefused();
+    void commandLineOptionsFailAndDeny();
+    void pageRangesAreParsedStrictly_data();
+    void pageRangesAreParsedStrictly();
+
+private:
+    MacIppServerProcess m_server;
+};
+
+void MacIppActionsTest::initTestCase()
+{
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    m_server.use();
+}
+
+void MacIppActionsTest::init()
+{
+    QVERIFY(m_server.reset());
+}
+
+void MacIppActionsTest::aLockedJobCannotBeLockedAgainUntilUnlocked()
+{
+    MacIppActions *actions = MacIppActions::instance();
+    QVERIFY2(actions->lockJob(1), qPrintable(Connection::lastErrorString()));
+    QVERIFY(!actions->lockJob(1));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Job #1 is locked by another user"));
+    QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_POSSIBLE);
+    QVERIFY(actions->lockJob(2)); // locks are per job
+
+    QVERIFY(actions->unlockJob(1));
+    QVERIFY(!actions->unlockJob(1));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Job #1 is not locked"));
+    QVERIFY(actions->lockJob(1));
+
+    QVERIFY(!actions->lockJob(99));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Job #99 does not exist"));
+}
+
+void MacIppActionsTest::jobInfoListsEntriesFontsAndPermissions()
+{
+    MacJobInfo info = MacIppActions::instance()->getMacInfo(1);
+    QVERIFY2(info.valid, qPrintable(Connection::lastErrorString()));
+    QCOMPARE(info.entries.size(), 5);
+    const MacAttributeEntry distribution = info.entries.at(3);
+    QCOMPARE(distribution.name, QString(Attr::MacDistribution));
+    QCOMPARE(distribution.title, QStringLiteral("Distribution list"));
+    QCOMPARE(distribution.value, QStringLiteral("Office 1^Office 2^^Archive"));
+    QCOMPARE(distribution.mode, 1);
+    QCOMPARE(info.entries.at(2).value, QString()); // an empty value survives the trip
+    QCOMPARE(info.entries.at(2).mode, int(MacAttributeEntry::Optional));
+    QCOMPARE(info.entries.at(4).mode, int(MacAttributeEntry::Hidden));
+    QCOMPARE(info.markerFont, QStringLiteral("Liberation Serif"));
+    QCOMPARE(info.fonts, (QStringList{QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Mono"), QStringLiteral("Liberation Serif")}));
+    QCOMPARE(info.permissions, (QSet<int>{Change, Mark}));
+
+    QVERIFY(m_server.setPermissions({Mark}));
+    info = MacIppActions::instance()->getMacInfo(2);
+    QVERIFY(info.valid);
+    QCOMPARE(info.permissions, QSet<int>{Mark});
+    QCOMPARE(info.markerFont, QString());
+    QVERIFY(m_server.setPermissions({}));
+    QVERIFY(MacIppActions::instance()->getMacInfo(2).permissions.isEmpty());
+}
+
+void MacIppActionsTest::changedAttributesAreReadBack()
+{
+    MacIppActions *actions = MacIppActions::instance();
+    QVERIFY(!actions->setJobMacAttrs(1, {{Attr::MacInvNum, QStringLiteral("INV-8")}}));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Job #1 is not locked"));
+
+    QVERIFY(actions->lockJob(1));
+    QVERIFY2(actions->setJobMacAttrs(1, {{Attr::MacInvNum, QStringLiteral("INV-8")}, {Attr::MacMarkerFont, QStringLiteral("DejaVu Sans")}}),
+             qPrintable(Connection::lastErrorString()));
+    const MacJobInfo info = actions->getMacInfo(1);
+    QCOMPARE(info.entries.at(1).value, QStringLiteral("INV-8"));
+    QCOMPARE(info.markerFont, QStringLiteral("DejaVu Sans"));
+
+    QVERIFY(!actions->setJobMacAttrs(1, {{QStringLiteral("mac-no-such-thing"), QStringLiteral("x")}}));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Unknown attribute \"mac-no-such-thing\""));
+    QVERIFY(m_server.setPermissions({Mark}));
+    QVERIFY(!actions->setJobMacAttrs(1, {{Attr::MacInvNum, QStringLiteral("INV-9")}}));
+    QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_FORBIDDEN);
+    QCOMPARE(actions->getMacInfo(1).entries.at(1).value, QStringLiteral("INV-8"));
+}
+
+void MacIppActionsTest::markingReturnsTheDerivedJobsAndJournalsIt()
+{
+    const QString before = Connection::instance()->userName();
+    auto restore = qScopeGuard([before] {
+        Connection::instance()->setUser(before);
+    });
+    Connection::instance()->setUser(QStringLiteral("marker-7"));
+    MacIppActions *actions = MacIppActions::instance();
+    QVERIFY(actions->lockJob(1));
+    const QList<int> derived = actions->markJob(1, markingAttributes(), QStringLiteral("1-5,8"));
+    QCOMPARE(derived, (QList<int>{12, 13}));
+    QCOMPARE(m_server.lastUser(), QStringLiteral("marker-7"));
+
+    QList<QHash<QString, QVariant>> records;
+    QVERIFY(actions->getJournal({{Attr::JobId, QStringLiteral("1")}}, &records));
+    QCOMPARE(records.size(), 1);
+    const QHash<QString, QVariant> &record = records.first();
+    QCOMPARE(Utils::getAttribute(record, Attr::Count).toInt(), 1);
+    QCOMPARE(Utils::getAttribute(record, Attr::PageRanges).toString(), QStringLiteral("1-5,8-8"));
+    QCOMPARE(Utils::getAttribute(record, Attr::MacInvNum).toString(), QStringLiteral("INV-8"));
+    QCOMPARE(Utils::getAttribute(record, Attr::MacJobUserName).toString(), QStringLiteral("marker-7"));
+
+    // A marked job is done with: the server released it and keeps it from being locked again.
+    QVERIFY(!actions->lockJob(1));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Job #1 is already marked"));
+    QVERIFY(actions->lockJob(3));
+    QCOMPARE(actions->markJob(3, markingAttributes(), QString()), (QList<int>{14, 15}));
+}
+
+void MacIppActionsTest::markingFailsWithTheServersReason_data()
+{
+    QTest::addColumn<int>("jobId");
+    QTest::addColumn<bool>("lockFirst");
+    QTest::addColumn<QList<int>>("permissions");
+    QTest::addColumn<QString>("invNum");
+    QTest::addColumn<QString>("pages");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("sent");
+
+    const QList<int> all{Change, Mark};
+    QTest::newRow("not locked") << 1 << false << all << QStringLiteral("INV-8") << QString() << QStringLiteral("Job #1 is not locked") << true;
+    QTest::newRow("no marking permission") << 1 << true << QList<int>{Change} << QStringLiteral("INV-8") << QString()
+                                           << QStringLiteral("Marking is not allowed for %1").arg(Connection::instance()->userName()) << true;
+    QTest::newRow("required attribute emptied") << 1 << true << all << QString() << QString() << QStringLiteral("\"Inventory number\" is required") << true;
+    QTest::newRow("backward page range") << 1 << true << all << QStringLiteral("INV-8") << QStringLiteral("5-3")
+                                         << QStringLiteral("Invalid page ranges \"5-3\"") << false;
+    QTest::newRow("page zero") << 1 << true << all << QStringLiteral("INV-8") << QStringLiteral("0,2") << QStringLiteral("Invalid page ranges \"0,2\"")
+                               << false;
+    QTest::newRow("negative job") << -4 << false << all << QStringLiteral("INV-8") << QString() << QStringLiteral("Invalid job ID -4") << false;
+}
+
+void MacIppActionsTest::markingFailsWithTheServersReason()
+{
+    QFETCH(int, jobId);
+    QFETCH(bool, lockFirst);
+    QFETCH(QList<int>, permissions);
+    QFETCH(QString, invNum);
+    QFETCH(QString, pages);
+    QFETCH(QString, message);
+    QFETCH(bool, sent);
+
+    QVERIFY(m_server.setPermissions(permissions));
+    if (lockFirst) {
+        QVERIFY(MacIppActions::instance()->lockJob(jobId));
+    }
+    const int requestsBefore = markRequests(m_server.requestLog());
+    QHash<QString, QString> attributes = markingAttributes();
+    attributes.insert(Attr::MacInvNum, invNum);
+    QCOMPARE(MacIppActions::instance()->markJob(jobId, attributes, pages), QList<int>());
+    QCOMPARE(Connection::lastErrorString(), message);
+    QCOMPARE(markRequests(m_server.requestLog()) - requestsBefore, sent ? 1 : 0);
+    if (lockFirst) {
+        // Nothing was marked: the job is still locked and unmarked.
+        QVERIFY(!MacIppActions::instance()->lockJob(jobId));
+        QCOMPARE(Connection::lastErrorString(), QStringLiteral("Job #1 is locked by another user"));
+    }
+}
+
+void MacIppActionsTest::journalSearchesAndPages_data()
+{
+    QTest::addColumn<Request>("request");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("onPage");
+    QTest::addColumn<int>("firstJobId");
+
+    const QString user = Attr::JobOriginatingUserName;
+    const QString level = Attr::MacJobMacLevelName;
+    const QString op = Attr::Operator;
+    const QString first = Attr::FirstIndex;
+    // Records 101 to 145 (i = 1 to 45): alice for odd i, "Secret" for i divisible by 3, created 1700000000 + i hours.
+    QTest::newRow("everything, first page") << QHash<QString, QString>() << 45 << 30 << 101;
+    QTest::newRow("everything, second page") << QHash<QString, QString>{{first, QStringLiteral("31")}} << 45 << 15 << 131;
+    QTest::newRow("one job") << QHash<QString, QString>{{Attr::JobId, QStringLiteral("105")}, {user, QStringLiteral("bob")}} << 1 << 1 << 105;
+    QTest::newRow("one user") << QHash<QString, QString>{{user, QStringLiteral("ALICE")}} << 23 << 23 << 101;
+    QTest::newRow("user AND level") << QHash<QString, QString>{{user, QStringLiteral("alice")}, {level, QStringLiteral("Secret")}, {op, QStringLiteral("AND")}}
+                                    << 8 << 8 << 103;
+    QTest::newRow("user OR level") << QHash<QString, QString>{{user, QStringLiteral("alice")}, {level, QStringLiteral("Secret")}, {op, QStringLiteral("OR")}}
+                                   << 30 << 30 << 101;
+    QTest::newRow("creation time range") << QHash<QString, QString>{{QStringLiteral("time-at-creation-range"), QStringLiteral("1700036000-1700043200")}}
+                                         << 3 << 3 << 110;
+    QTest::newRow("printer") << QHash<QString, QString>{{Attr::JobPrinterUri, QStringLiteral("Archive")}} << 22 << 22 << 102;
+    QTest::newRow("no match") << QHash<QString, QString>{{Attr::JobName, QStringLiteral("nothing-like-it")}} << 0 << 0 << 0;
+}
+
+void MacIppActionsTest::journalSearchesAndPages()
+{
+    QFETCH(Request, request);
+    QFETCH(int, count);
+    QFETCH(int, onPage);
+    QFETCH(int, firstJobId);
+
+    QList<QHash<QString, QVariant>> records{{{QStringLiteral("stale"), QVariantList{1}}}};
+    QVERIFY2(MacIppActions::instance()->getJournal(request, &records), qPrintable(Connection::lastErrorString()));
+    QCOMPARE(records.size(), onPage);
+    if (onPage > 0) {
+        QCOMPARE(Utils::getAttribute(records.first(), Attr::Count).toInt(), count);
+        QCOMPARE(Utils::getAttribute(records.first(), Attr::JobId).toInt(), firstJobId);
+    }
+    if (onPage > 1) {
+        QVERIFY(!records.last().contains(Attr::Count));
+    }
+}
+
+void MacIppActionsTest::everyFailureCarriesTheServersMessage_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<Call>("call");
+    QTest::newRow("lock") << QStringLiteral("lock-job") << Call::Lock;
+    QTest::newRow("unlock") << QStringLiteral("unlock-job") << Call::Unlock;
+    QTest::newRow("job info") << QStringLiteral("get-job-info") << Call::Info;
+    QTest::newRow("set attributes") << QStringLiteral("set-job-attributes") << Call::SetAttributes;
+    QTest::newRow("mark") << QStringLiteral("mark-job") << Call::MarkJob;
+    QTest::newRow("journal") << QStringLiteral("get-journal") << Call::Journal;
+    QTest::newRow("policy") << QStringLiteral("add-modify-printer") << Call::Policy;
+    QTest::newRow("labels") << QStringLiteral("add-modify-printer") << Call::Labels;
+}
+
+void MacIppActionsTest::everyFailureCarriesTheServersMessage()
+{
+    QFETCH(QString, operation);
+    QFETCH(Call, call);
+    MacIppActions *actions = MacIppActions::instance();
+    if (call != Call::Lock) {
+        QVERIFY(actions->lockJob(1));
+    }
+    const QString message = QStringLiteral("Label service down (%1)").arg(operation);
+    QVERIFY(m_server.failOperation(operation, message));
+
+    bool ok = true;
+    QList<QHash<QString, QVariant>> records;
+    switch (call) {
+    case Call::Lock:
+        ok = actions->lockJob(1);
+        break;
+    case Call::Unlock:
+        ok = actions->unlockJob(1);
+        break;
+    case Call::Info:
+        ok = actions->getMacInfo(1).valid;
+        break;
+    case Call::SetAttributes:
+        ok = actions->setJobMacAttrs(1, markingAttributes());
+        break;
+    case Call::MarkJob:
+        ok = !actions->markJob(1, markingAttributes(), QString()).isEmpty();
+        break;
+    case Call::Journal:
+        ok = actions->getJournal({}, &records);
+        QVERIFY(records.isEmpty());
+        break;
+    case Call::Policy:
+        ok = actions->setPrinterPolicy(QStringLiteral("Office"), QStringLiteral("authenticated"));
+        break;
+    case Call::Labels:
+        ok = actions->setPrinterMac(QStringLiteral("Office"), QStringLiteral("1:0:0x0"), QStringLiteral("2:0:0x0"));
+        break;
+    }
+    QVERIFY(!ok);
+    QCOMPARE(Connection::lastErrorString(), message);
+    QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_INTERNAL);
+
+    // The next successful request clears the error.
+    QVERIFY(m_server.clearFailures());
+    QVERIFY(actions->getMacInfo(1).valid);
+    QCOMPARE(Connection::lastErrorString(), QString());
+}
+
+void MacIppActionsTest::printerSettingsTakeANameOrAUri_data()
+{
+    QTest::addColumn<QString>("printer");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("name") << QStringLiteral("Office") << QStringLiteral("Office");
+    QTest::newRow("printer URI") << QStringLiteral("ipp://localhost/printers/Archive") << QStringLiteral("Archive");
+    QTest::newRow("URI with host and port") << QStringLiteral("ipp://127.0.0.1:631/printers/Office") << QStringLiteral("Office");
+}
+
+void MacIppActionsTest::printerSettingsTakeANameOrAUri()
+{
+    QFETCH(QString, printer);
+    QFETCH(QString, name);
+    MacIppActions *actions = MacIppActions::instance();
+    QVERIFY2(actions->setPrinterPolicy(printer, QStringLiteral("mac-strict")), qPrintable(Connection::lastErrorString()));
+    QVERIFY2(actions->setPrinterMac(printer, QStringLiteral("1:2:0x3"), QStringLiteral("4:5:0x7")), qPrintable(Connection::lastErrorString()));
+
+    const QHash<QString, QVariant> attributes = m_server.printerAttributes(name);
+    QCOMPARE(Utils::getAttribute(attributes, Attr::PrinterOpPolicy).toString(), QStringLiteral("mac-strict"));
+    QCOMPARE(Utils::getAttribute(attributes, Attr::MacPrinterMacMin).toString(), QStringLiteral("1:2:0x3"));
+    QCOMPARE(Utils::getAttribute(attributes, Attr::MacPrinterMacMax).toString(), QStringLiteral("4:5:0x7"));
+}
+
+void MacIppActionsTest::unknownPrintersAndPoliciesAreRefused()
+{
+    MacIppActions *actions = MacIppActions::instance();
+    QVERIFY(!actions->setPrinterPolicy(QStringLiteral("Nowhere"), QStringLiteral("default")));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("The printer or class does not exist."));
+    QVERIFY(!actions->setPrinterMac(QStringLiteral("ipp://localhost/printers/Nowhere"), QString(), QString()));
+    QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
+    QVERIFY(!actions->setPrinterPolicy(QStringLiteral("Office"), QStringLiteral("open-to-all")));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Bad policy \"open-to-all\""));
+    QCOMPARE(Utils::getAttribute(m_server.printerAttributes(QStringLiteral("Office")), Attr::PrinterOpPolicy).toString(), QStringLiteral("default"));
+}
+
+void MacIppActionsTest::commandLineOptionsFailAndDeny()
+{
+    MacIppServerProcess failing;
+    QVERIFY2(failing.start({QStringLiteral("--fail"), QStringLiteral("lock-job:Down for maintenance"), QStringLiteral("--permissions"), QStringLiteral("0x5001")}),
+             qPrintable(failing.errorString()));
+    auto restore = qScopeGuard([this] {
+        m_server.use();
+    });
+    failing.use();
+    QVERIFY(!MacIppActions::instance()->lockJob(1));
+    QCOMPARE(Connection::lastErrorString(), QStringLiteral("Down for maintenance"));
+    const MacJobInfo info = MacIppActions::instance()->getMacInfo(1);
+    QVERIFY(info.valid);
+    QCOMPARE(info.permissions, QSet<int>{Mark});
+}
+
+void MacIppActionsTest::pageRangesAreParsedStrictly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<Ranges>("ranges");
+    QTest::newRow("the label's example") << QStringLiteral("1-5,8") << true << Ranges{{1, 5}, {8, 8}};
+    QTest::newRow("empty: all pages") << QString() << true << Ranges{};
+    QTest::newRow("one page") << QStringLiteral("12") << true << Ranges{{12, 12}};
+    QTest::newRow("blank before a number") << QStringLiteral("1, 3") << false << Ranges{};
+    QTest::newRow("empty part") << QStringLiteral("1,,3") << false << Ranges{};
+    QTest::newRow("dangling dash") << QStringLiteral("4-") << false << Ranges{};
+    QTest::newRow("two dashes") << QStringLiteral("1-2-3") << false << Ranges{};
+    QTest::newRow("backwards") << QStringLiteral("9-2") << false << Ranges{};
+    QTest::newRow("page zero") << QStringLiteral("0-2") << false << Ranges{};
+    QTest::newRow("beyond int") << QStringLiteral("99999999999") << false << Ranges{};
+}
+
+void MacIppActionsTest::pageRangesAreParsedStrictly()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(Ranges, ranges);
+    QList<QPair<int, int>> parsed;
+    QCOMPARE(MacIppActions::parsePageRanges(text, &parsed), valid);
+    if (valid) {
+        QCOMPARE(parsed, ranges);
+    }
+}
+
+QTEST_GUILESS_MAIN(MacIppActionsTest)
+
+#include "macippactionstest.moc"
