@@ -7,7 +7,6 @@
 #include "utils.h"
 
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <vector>
 
@@ -82,14 +81,6 @@ MacIppActions *MacIppActions::instance()
 {
     static MacIppActions actions;
     return &actions;
-}
-
-QString MacIppActions::printerUri(const QString &printer)
-{
-    if (printer.contains(QLatin1String("://"))) {
-        return printer;
-    }
-    return QStringLiteral("ipp://localhost/printers/") + QString::fromUtf8(QUrl::toPercentEncoding(printer));
 }
 
 bool MacIppActions::parsePageRanges(const QString &text, QList<QPair<int, int>> *ranges)
@@ -239,7 +230,7 @@ bool MacIppActions::getJournal(const QHash<QString, QString> &request, QList<QHa
 bool MacIppActions::setPrinterPolicy(const QString &printer, const QString &policy)
 {
     IppRequest request(CUPS_ADD_MODIFY_PRINTER);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), printerUri(printer));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(printer));
     request.addPrinterAttribute(Attr::PrinterOpPolicy.data(), policy, IPP_TAG_NAME);
     return request.doRequest(d->connection, AdminResource).isOk();
 }
@@ -247,7 +238,7 @@ bool MacIppActions::setPrinterPolicy(const QString &printer, const QString &poli
 bool MacIppActions::setPrinterMac(const QString &printer, const QString &min, const QString &max)
 {
     IppRequest request(CUPS_ADD_MODIFY_PRINTER);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), printerUri(printer));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(printer));
     request.addPrinterAttribute(Attr::MacPrinterMacMin.data(), min);
     request.addPrinterAttribute(Attr::MacPrinterMacMax.data(), max);
     return request.doRequest(d->connection, AdminResource).isOk();

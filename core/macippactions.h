@@ -112,8 +112,6 @@ public:
     /// Sets the lowest and highest label of jobs the printer accepts, as label texts.
     bool setPrinterMac(const QString &printer, const QString &min, const QString &max);
 
-    /// The printer URI for a queue name; a URI is kept as it is.
-    static QString printerUri(const QString &printer);
     /// Parses "1-5,8" into (first, last) pairs; false for anything else but an empty text.
     static bool parsePageRanges(const QString &text, QList<QPair<int, int>> *ranges);
 

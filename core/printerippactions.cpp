@@ -48,15 +48,6 @@ bool sendAdminRequest(ipp_op_t op, const QString &uri)
     return printerRequest(op, uri).doRequest(Connection::instance(), AdminResource).isOk();
 }
 
-// The server's URI for a destination name, as libcups' own clients spell it;
-// cupsd finds classes under /printers/ as well.
-QString uriForName(const QString &name)
-{
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(), "/printers/%s", name.toUtf8().constData());
-    return QString::fromUtf8(uri);
-}
-
 // CUPS names may hold any printable character but space, tab, "/" and "#";
 // the lpoptions file separates its fields by those.
 bool isValidDestinationName(const QString &name)
@@ -221,7 +212,7 @@ bool PrinterIppActions::setUserDefaultDestination(const QString &name)
         return false;
     }
     // Like lpoptions, refuse a destination the server does not know.
-    if (destAttrs(uriForName(name), {Attr::PrinterName}).isEmpty()) {
+    if (destAttrs(Utils::printerUri(name), {Attr::PrinterName}).isEmpty()) {
         return false;
     }
     return writeUserDefault(name);
@@ -240,7 +231,7 @@ int PrinterIppActions::printTestPage(const QString &name, QString &error)
         return -1;
     }
     const QString file = testPageFile();
-    IppRequest request = printerRequest(IPP_OP_PRINT_JOB, uriForName(name));
+    IppRequest request = printerRequest(IPP_OP_PRINT_JOB, Utils::printerUri(name));
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::JobName.data(), QStringLiteral("Test Page"));
     // No document-format: cupsd recognises the test page by its content.
     const QString resource = QStringLiteral("/printers/") + QString::fromLatin1(QUrl::toPercentEncoding(name));

@@ -3,6 +3,8 @@
 #include "attributes.h"
 #include "translation.h"
 
+#include <cups/cups.h>
+
 namespace CUPS::Utils
 {
 const QList<QPair<QString, QString>> &attributeNames()
@@ -49,6 +51,17 @@ QString attributeTitle(const QString &name)
         }
     }
     return name;
+}
+
+QString printerUri(const QString &nameOrUri)
+{
+    if (nameOrUri.contains(QLatin1String("://"))) {
+        return nameOrUri;
+    }
+    // cupsd finds classes under /printers/ as well; the host part is not looked at.
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(), "/printers/%s", nameOrUri.toUtf8().constData());
+    return QString::fromUtf8(uri);
 }
 
 QVariant getAttribute(const QHash<QString, QVariant> &attributes, const QString &name, const QVariant &defaultValue)

@@ -15,6 +15,8 @@ namespace CUPS::Utils
 NORVIKPRINTCORE_EXPORT const QList<QPair<QString, QString>> &attributeNames();
 /// The translated title of an attribute, or the name itself when it has none.
 NORVIKPRINTCORE_EXPORT QString attributeTitle(const QString &name);
+/// The server's URI of a printer or class given by name; a URI is kept as it is.
+NORVIKPRINTCORE_EXPORT QString printerUri(const QString &nameOrUri);
 /// The first value of an attribute in an attribute hash, or defaultValue.
 NORVIKPRINTCORE_EXPORT QVariant getAttribute(const QHash<QString, QVariant> &attributes,
                                              const QString &name,

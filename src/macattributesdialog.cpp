@@ -1,5 +1,7 @@
 #include "macattributesdialog.h"
 
+#include "dialogbuttons.h"
+#include "messagebox.h"
 #include "widgetslogging.h"
 
 #include <attributes.h>
@@ -34,9 +36,15 @@ const QString FontName = QStringLiteral("font");
 const QString PageRangesName = QStringLiteral("page-ranges");
 constexpr int MaxDistributionRows = 6;
 
-QString cupsError(const QString &message)
+// "what failed<br>CUPS error: why", the server's words shown as text.
+QString failure(const QString &what, const QString &error)
 {
-    return ki18nd("libnorvik-print", "CUPS error: %1").subs(message).toString();
+    return what + QStringLiteral("<br>") + MessageBox::escapedSubs(ki18nd("libnorvik-print", "CUPS error: %1"), {error});
+}
+
+void warn(QWidget *parent, const QString &richText)
+{
+    MessageBox::show(parent, QMessageBox::Warning, translated("Error"), richText);
 }
 } // namespace
 
@@ -59,14 +67,9 @@ public:
         formLayout = new QFormLayout();
         formLayout->setObjectName(QStringLiteral("formLayout"));
         verticalLayout->addLayout(formLayout);
-        buttonBox = new QDialogButtonBox(dialog);
-        buttonBox->setObjectName(QStringLiteral("buttonBox"));
-        buttonBox->setOrientation(Qt::Horizontal);
-        buttonBox->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        buttonBox = createButtonBox(dialog, QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         verticalLayout->addWidget(buttonBox);
         dialog->setWindowTitle(translated("Marking"));
-        QObject::connect(buttonBox, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-        QObject::connect(buttonBox, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     }
 };
 } // namespace Ui
@@ -91,6 +94,7 @@ public:
     void changeAttributes(int jobId);
     void mark(int jobId);
     DistributionEditWidget *firstDistributionRow() const;
+    QList<DistributionEditWidget *> addressRowsBelow(DistributionEditWidget *first) const;
     void watch(DistributionEditWidget *row);
 
     Ui::MacAttributesDialog ui;
@@ -101,6 +105,27 @@ public:
 DistributionEditWidget *MacAttributesDialogPrivate::firstDistributionRow() const
 {
     return q->findChild<DistributionEditWidget *>(Attr::MacDistribution);
+}
+
+// The address rows directly below the first one, up to the first row of another kind.
+QList<DistributionEditWidget *> MacAttributesDialogPrivate::addressRowsBelow(DistributionEditWidget *first) const
+{
+    QList<DistributionEditWidget *> rows;
+    int firstRow = -1;
+    QFormLayout::ItemRole role = QFormLayout::FieldRole;
+    ui.formLayout->getWidgetPosition(first, &firstRow, &role);
+    if (firstRow < 0) {
+        return rows;
+    }
+    for (int row = firstRow + 1; row < ui.formLayout->rowCount(); ++row) {
+        QLayoutItem *item = ui.formLayout->itemAt(row, QFormLayout::FieldRole);
+        auto *address = qobject_cast<DistributionEditWidget *>(item ? item->widget() : nullptr);
+        if (!address) {
+            break;
+        }
+        rows.append(address);
+    }
+    return rows;
 }
 
 void MacAttributesDialogPrivate::watch(DistributionEditWidget *row)
@@ -140,19 +165,19 @@ void MacAttributesDialogPrivate::setDistributionList(const QString &value)
     }
     const QStringList parts = value.split(QLatin1Char('^'), Qt::SkipEmptyParts);
     first->setText(parts.value(0));
-    while (q->findChildren<DistributionEditWidget *>().size() < parts.size()) {
+    int count = q->findChildren<DistributionEditWidget *>().size();
+    while (count < parts.size()) {
         addDistributionListItem(first);
-    }
-    int firstRow = -1;
-    QFormLayout::ItemRole role = QFormLayout::FieldRole;
-    ui.formLayout->getWidgetPosition(first, &firstRow, &role);
-    int next = 1;
-    for (int row = firstRow + 1; row < ui.formLayout->rowCount() && next < parts.size(); ++row) {
-        QLayoutItem *item = ui.formLayout->itemAt(row, QFormLayout::FieldRole);
-        if (auto *address = qobject_cast<DistributionEditWidget *>(item ? item->widget() : nullptr)) {
-            address->setText(parts.at(next++));
-            address->setReadOnly(first->isReadOnly());
+        const int grown = q->findChildren<DistributionEditWidget *>().size();
+        if (grown == count) {
+            return; // no row could be added; never loop for ever
         }
+        count = grown;
+    }
+    const QList<DistributionEditWidget *> below = addressRowsBelow(first);
+    for (int i = 0; i < below.size() && i + 1 < parts.size(); ++i) {
+        below.at(i)->setText(parts.at(i + 1));
+        below.at(i)->setReadOnly(first->isReadOnly());
     }
 }
 
@@ -163,15 +188,7 @@ QString MacAttributesDialogPrivate::distributionList() const
         return QString();
     }
     QStringList addresses{first->text()};
-    int firstRow = -1;
-    QFormLayout::ItemRole role = QFormLayout::FieldRole;
-    ui.formLayout->getWidgetPosition(first, &firstRow, &role);
-    for (int row = firstRow + 1; row < ui.formLayout->rowCount(); ++row) {
-        QLayoutItem *item = ui.formLayout->itemAt(row, QFormLayout::FieldRole);
-        auto *address = qobject_cast<DistributionEditWidget *>(item ? item->widget() : nullptr);
-        if (!address) {
-            break;
-        }
+    for (const DistributionEditWidget *address : addressRowsBelow(first)) {
         addresses.append(address->text());
     }
     addresses.removeAll(QString());
@@ -255,12 +272,9 @@ void MacAttributesDialogPrivate::changeAttributes(int jobId)
 {
     MacIppActions *actions = MacIppActions::instance();
     if (actions->setJobMacAttrs(jobId, q->attributes())) {
-        QMessageBox::information(q->parentWidget(), translated("Information"), translated("Job attributes has been changed successfully"));
+        MessageBox::show(q->parentWidget(), QMessageBox::Information, translated("Information"), translated("Job attributes has been changed successfully"));
     } else {
-        QMessageBox::warning(q->parentWidget(),
-                             translated("Error"),
-                             translated("Unable to change job attributes") + QStringLiteral("<br>") + cupsError(Connection::lastErrorString()),
-                             QMessageBox::Ok);
+        warn(q->parentWidget(), failure(translated("Unable to change job attributes"), Connection::lastErrorString()));
     }
     actions->unlockJob(jobId);
 }
@@ -302,20 +316,18 @@ void MacAttributesDialogPrivate::mark(int jobId)
     busy->hide();
 
     if (derived.isEmpty()) {
-        QMessageBox::warning(parent,
-                             translated("Error"),
-                             ki18nd("libnorvik-print", "Unable to mark job %1").subs(jobId).toString() + QStringLiteral("<br>") + cupsError(error),
-                             QMessageBox::Ok);
+        warn(parent, failure(ki18nd("libnorvik-print", "Unable to mark job %1").subs(jobId).toString(), error));
         MacIppActions::instance()->unlockJob(jobId);
     } else {
         QStringList ids;
         for (int id : derived) {
             ids.append(QString::number(id));
         }
-        QMessageBox::information(parent,
-                                 translated("Information"),
-                                 translated("Marking has been completed") + QStringLiteral("<br>")
-                                     + ki18nd("libnorvik-print", "Derived Job ID's: %1").subs(ids.join(QLatin1Char(','))).toString());
+        MessageBox::show(parent,
+                         QMessageBox::Information,
+                         translated("Information"),
+                         translated("Marking has been completed") + QStringLiteral("<br>")
+                             + ki18nd("libnorvik-print", "Derived Job ID's: %1").subs(ids.join(QLatin1Char(','))).toString());
     }
     connection->unlock();
 }
@@ -335,11 +347,7 @@ void MacAttributesDialog::exec(int jobId)
     }
     MacIppActions *actions = MacIppActions::instance();
     if (!actions->lockJob(jobId)) {
-        QMessageBox::warning(parentWidget(),
-                             translated("Error"),
-                             ki18nd("libnorvik-print", "Unable to lock job %1").subs(jobId).toString() + QStringLiteral("<br>")
-                                 + cupsError(Connection::lastErrorString()),
-                             QMessageBox::Ok);
+        warn(parentWidget(), failure(ki18nd("libnorvik-print", "Unable to lock job %1").subs(jobId).toString(), Connection::lastErrorString()));
         return;
     }
     const MacJobInfo info = actions->getMacInfo(jobId);
@@ -347,11 +355,7 @@ void MacAttributesDialog::exec(int jobId)
         // Without the server's answer there are no permissions to judge by: say why, not "not allowed".
         const QString error = Connection::lastErrorString();
         actions->unlockJob(jobId);
-        QMessageBox::warning(parentWidget(),
-                             translated("Error"),
-                             ki18nd("libnorvik-print", "Unable to get mandatory attributes of job %1").subs(jobId).toString() + QStringLiteral("<br>")
-                                 + cupsError(error),
-                             QMessageBox::Ok);
+        warn(parentWidget(), failure(ki18nd("libnorvik-print", "Unable to get mandatory attributes of job %1").subs(jobId).toString(), error));
         return;
     }
     d->entries = info.entries;
@@ -359,10 +363,7 @@ void MacAttributesDialog::exec(int jobId)
     const bool mayMark = info.permissions.contains(MacJobInfo::Mark);
     if (!mayChange && !mayMark) {
         actions->unlockJob(jobId);
-        QMessageBox::warning(parentWidget(),
-                             translated("Error"),
-                             translated("Changing of mandatory attributes and marking are not allowed by current user"),
-                             QMessageBox::Ok);
+        warn(parentWidget(), translated("Changing of mandatory attributes and marking are not allowed by current user"));
         return;
     }
     d->buildRows(info);
