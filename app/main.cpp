@@ -36,16 +36,32 @@ void ensureIconTheme()
     }
 }
 
-int writeScreenshot(MainWindow &window, const QString &file)
+bool saveScreenshot(QWidget *widget, const QString &file)
 {
-    window.show();
-    const QPixmap shot = window.grab();
-    if (!shot.save(file, "PNG")) {
+    if (!widget->grab().save(file, "PNG")) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-        return 1;
+        return false;
     }
     std::printf("screenshot written to %s\n", qPrintable(file));
-    return 0;
+    return true;
+}
+
+// Pictures the first dialog the marking opens (the form, or the error that
+// stands in its place), then closes it: closing unlocks the job again.
+int screenshotMarking(QApplication &app, MainWindow &window, int jobId, const QString &file)
+{
+    bool saved = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            poll.stop();
+            saved = saveScreenshot(dialog, file);
+            dialog->close();
+        }
+    });
+    poll.start(20);
+    window.markJob(jobId);
+    return saved ? 0 : 1;
 }
 } // namespace
 
@@ -63,7 +79,8 @@ int main(int argc, char **argv)
     const QCommandLineOption serverOption(QStringLiteral("server"), i18n("Print server to manage."), i18n("HOST[:PORT]"));
     const QCommandLineOption screenshotOption(QStringLiteral("screenshot"), i18n("Write a picture of the window and exit."), i18n("FILE"));
     const QCommandLineOption selectOption(QStringLiteral("select"), i18n("Destination to select at start."), i18n("NAME"));
-    parser.addOptions({serverOption, screenshotOption, selectOption});
+    const QCommandLineOption markOption(QStringLiteral("mark-job"), i18n("Open the marking dialog for a held job at start."), i18n("ID"));
+    parser.addOptions({serverOption, screenshotOption, selectOption, markOption});
     parser.process(app);
 
     if (parser.isSet(serverOption)) {
@@ -74,9 +91,18 @@ int main(int argc, char **argv)
 
     MainWindow window;
     window.reload(parser.value(selectOption));
-    if (parser.isSet(screenshotOption)) {
-        return writeScreenshot(window, parser.value(screenshotOption));
-    }
     window.show();
+    const int jobId = parser.isSet(markOption) ? parser.value(markOption).toInt() : -1;
+    if (parser.isSet(screenshotOption)) {
+        if (jobId >= 0) {
+            return screenshotMarking(app, window, jobId, parser.value(screenshotOption));
+        }
+        return saveScreenshot(&window, parser.value(screenshotOption)) ? 0 : 1;
+    }
+    if (jobId >= 0) {
+        QTimer::singleShot(0, &window, [&window, jobId] {
+            window.markJob(jobId);
+        });
+    }
     return app.exec();
 }

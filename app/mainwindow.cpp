@@ -1,16 +1,21 @@
 #include "mainwindow.h"
 
 #include <connection.h>
+#include <macattributesdialog.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
+#include <telmarmac.h>
 
 #include <KLocalizedString>
 
 #include <QAction>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
+
+#include <limits>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -28,6 +33,11 @@ MainWindow::MainWindow(QWidget *parent)
     QAction *quit = fileMenu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), i18n("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
     menuBar()->insertMenu(printerMenu->menuAction(), fileMenu);
+    // Marking exists only where mandatory access control is on.
+    if (telmar_mac_enabled()) {
+        QMenu *macMenu = menuBar()->addMenu(i18n("&MAC"));
+        macMenu->addAction(QIcon::fromTheme(QStringLiteral("document-edit")), i18n("&Mark job..."), this, &MainWindow::askAndMarkJob);
+    }
 
     statusBar()->addWidget(m_serverLabel);
     statusBar()->addPermanentWidget(m_destinationLabel);
@@ -47,6 +57,21 @@ void MainWindow::reload(const QString &select)
     const QModelIndex index = m_printers->model()->indexOf(select);
     if (index.isValid()) {
         m_printers->setCurrentIndex(index);
+    }
+}
+
+void MainWindow::markJob(int jobId)
+{
+    CUPS::MacAttributesDialog dialog(this);
+    dialog.exec(jobId);
+}
+
+void MainWindow::askAndMarkJob()
+{
+    bool ok = false;
+    const int jobId = QInputDialog::getInt(this, i18n("Mark Job"), i18n("Held job ID:"), 1, 1, std::numeric_limits<int>::max(), 1, &ok);
+    if (ok) {
+        markJob(jobId);
     }
 }
 

@@ -19,9 +19,12 @@ public:
 
     /// Loads the list and selects the destination of that name, if given.
     void reload(const QString &select = QString());
+    /// Opens the marking dialog for a held job (systems with mandatory access control).
+    void markJob(int jobId);
 
 private:
     void updateStatus();
+    void askAndMarkJob();
 
     CUPS::PrintersWidget *const m_printers;
     QLabel *const m_serverLabel;

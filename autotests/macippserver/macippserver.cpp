@@ -22,7 +22,8 @@
 // Starting state: jobs 1 ("contract.pdf"), 2 ("memo.txt") and 3 ("draft.ps");
 // new (derived) job IDs count from 12; printers "Office" and "Archive" with
 // policy "default" of "default", "authenticated" and "mac-strict"; 45 journal
-// records, job IDs 101 to 145.
+// records, job IDs 101 to 145. CUPS-Get-Printers lists the two printers, so a
+// printer manager can be pointed at this server.
 //
 // Journal search (MAC-Get-Journal): "job-id" matches one record and ignores
 // everything else but "first-index"; a "time-at-...-range" of "FROM-TO" keeps
@@ -170,6 +171,7 @@ private:
     Failure getJournal(ipp_t *request, ipp_t *response);
     Failure modifyPrinter(ipp_t *request);
     Failure getPrinterAttributes(ipp_t *request, ipp_t *response);
+    Failure getPrinters(ipp_t *response);
     Failure control(ipp_t *request, ipp_t *response);
 
     Job *findJob(ipp_t *request, Failure *failure);
@@ -322,6 +324,8 @@ Failure Server::dispatch(ipp_t *request, ipp_t *response)
         return modifyPrinter(request);
     case IPP_OP_GET_PRINTER_ATTRIBUTES:
         return getPrinterAttributes(request, response);
+    case IPP_OP_CUPS_GET_PRINTERS:
+        return getPrinters(response);
     case MacIppControl::Operation:
         return control(request, response);
     default:
@@ -626,6 +630,24 @@ Failure Server::getPrinterAttributes(ipp_t *request, ipp_t *response)
     ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicySupported.data(), 3, nullptr, policies);
     ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMin.data(), nullptr, printer.macMin.constData());
     ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMax.data(), nullptr, printer.macMax.constData());
+    return {};
+}
+
+// Enough of a printer list for a printer manager pointed at this server (the demo).
+Failure Server::getPrinters(ipp_t *response)
+{
+    for (auto it = m_printers.cbegin(); it != m_printers.cend(); ++it) {
+        const QByteArray uri = "ipp://localhost/printers/" + it.key();
+        ippAddSeparator(response);
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterName.data(), nullptr, it.key().constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, Attr::PrinterUriSupported.data(), nullptr, uri.constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterInfo.data(), nullptr, "MAC test printer");
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterLocation.data(), nullptr, "MAC test server");
+        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterState.data(), IPP_PSTATE_IDLE);
+        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterType.data(), CUPS_PRINTER_LOCAL);
+        ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsAcceptingJobs.data(), 1);
+        ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsShared.data(), 1);
+    }
     return {};
 }
 
