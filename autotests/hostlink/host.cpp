@@ -1,3 +1,7 @@
+#include <attributeviewer.h>
+#include <columneditor.h>
+#include <macattributesdialog.h>
+#include <printerippactions.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
 
@@ -14,6 +18,15 @@ int main(int argc, char **argv)
     const QAction *reload = widget.action(CUPS::PrintersWidget::Reload);
     if (!reload || widget.mainMenu()->actions().isEmpty() || widget.model()->rowCount() != 2) {
         std::fprintf(stderr, "the printers widget is not what the header promises\n");
+        return 1;
+    }
+    // Every exported dialog is reachable through the one package.
+    const CUPS::ColumnEditor editor({}, nullptr);
+    const CUPS::AttributeViewer viewer({}, false, nullptr);
+    const CUPS::MacAttributesDialog marking;
+    if (editor.objectName() != QLatin1String("ColumnEditor") || viewer.objectName() != QLatin1String("AttributeViewer")
+        || marking.objectName() != QLatin1String("MacAttributesDialog") || !CUPS::PrinterIppActions::instance()) {
+        std::fprintf(stderr, "the exported dialogs are not what the headers promise\n");
         return 1;
     }
     std::printf("host linked: %s\n", qPrintable(reload->text()));
