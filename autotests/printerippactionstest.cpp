@@ -38,11 +38,8 @@ class PrinterIppActionsTest : public QObject
 private Q_SLOTS:
     void initTestCase();
 
-    void pausingAndResumingChangesTheServerState();
     void rejectingRecordsTheReasonAndAcceptingClearsIt();
-    void deletingRemovesPrintersAndClasses();
     void attributesComeAllOrByName();
-    void serverDefaultChangesForEverybody();
     void userDefaultRewritesOnlyTheDefaultLine_data();
     void userDefaultRewritesOnlyTheDefaultLine();
     void userDefaultRefusesUnknownDestinations_data();
@@ -50,7 +47,6 @@ private Q_SLOTS:
     void testPageBecomesAJob_data();
     void testPageBecomesAJob();
     void purgingRemovesActiveAndFinishedJobs();
-    void actingOnAVanishedPrinterReportsTheServer();
 
 private:
     QString uriOf(const QString &name) const;
@@ -82,22 +78,6 @@ QString PrinterIppActionsTest::lpoptionsPath() const
     return QDir::homePath() + QStringLiteral("/.cups/lpoptions");
 }
 
-void PrinterIppActionsTest::pausingAndResumingChangesTheServerState()
-{
-    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Pause_Me")));
-    const QString uri = uriOf(QStringLiteral("Pause_Me"));
-    PrinterIppActions *actions = PrinterIppActions::instance();
-    QCOMPARE(actions->destState(uri), int(IPP_PSTATE_IDLE));
-
-    QVERIFY2(actions->pausePrinter(uri), qPrintable(Connection::lastErrorString()));
-    QVERIFY(run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Pause_Me")}).contains(QLatin1String("disabled")));
-    QCOMPARE(actions->destState(uri), int(IPP_PSTATE_STOPPED));
-
-    QVERIFY2(actions->resumePrinter(uri), qPrintable(Connection::lastErrorString()));
-    QVERIFY(run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Pause_Me")}).contains(QLatin1String("is idle")));
-    QCOMPARE(actions->destState(uri), int(IPP_PSTATE_IDLE));
-}
-
 void PrinterIppActionsTest::rejectingRecordsTheReasonAndAcceptingClearsIt()
 {
     QVERIFY(m_sandbox.addPrinter(QStringLiteral("Gate")));
@@ -115,22 +95,6 @@ void PrinterIppActionsTest::rejectingRecordsTheReasonAndAcceptingClearsIt()
     // An empty reason leaves cupsd's own wording.
     QVERIFY(actions->rejectJobs(uri, QString()));
     QCOMPARE(CUPS::Utils::getAttribute(actions->destAttrs(uri, {accepting}), accepting).toBool(), false);
-}
-
-void PrinterIppActionsTest::deletingRemovesPrintersAndClasses()
-{
-    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Doomed")));
-    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Member")));
-    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("Member"), QStringLiteral("-c"), QStringLiteral("Doomed_Class")}));
-
-    PrinterIppActions *actions = PrinterIppActions::instance();
-    QVERIFY2(actions->deleteClass(QStringLiteral("ipp://%1/classes/Doomed_Class").arg(m_sandbox.server())), qPrintable(Connection::lastErrorString()));
-    QVERIFY(!m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-c"), QStringLiteral("Doomed_Class")}));
-    // The member stays.
-    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Member")}));
-
-    QVERIFY2(actions->deletePrinter(uriOf(QStringLiteral("Doomed"))), qPrintable(Connection::lastErrorString()));
-    QVERIFY(!m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-p"), QStringLiteral("Doomed")}));
 }
 
 void PrinterIppActionsTest::attributesComeAllOrByName()
@@ -151,19 +115,6 @@ void PrinterIppActionsTest::attributesComeAllOrByName()
     // A class answers under its own name.
     const QHash<QString, QVariant> members = actions->destAttrs(QStringLiteral("ipp://%1/classes/Office_Class").arg(m_sandbox.server()), {QStringLiteral("member-names")});
     QCOMPARE(members.value(QStringLiteral("member-names")).toList().size(), 2);
-}
-
-void PrinterIppActionsTest::serverDefaultChangesForEverybody()
-{
-    // Without a default of this user's own, lpstat shows the server's.
-    QFile::remove(lpoptionsPath());
-    PrinterIppActions *actions = PrinterIppActions::instance();
-    for (const QString &name : {QStringLiteral("Lobby_Printer"), QStringLiteral("Office_PS")}) {
-        QVERIFY2(actions->setServerDefaultDestination(uriOf(name)), qPrintable(Connection::lastErrorString()));
-        QString output;
-        QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-d")}, &output));
-        QCOMPARE(output.trimmed(), QStringLiteral("system default destination: ") + name);
-    }
 }
 
 void PrinterIppActionsTest::userDefaultRewritesOnlyTheDefaultLine_data()
@@ -253,36 +204,6 @@ void PrinterIppActionsTest::purgingRemovesActiveAndFinishedJobs()
     QVERIFY2(JobIppActions::instance()->purgeJobs(uriOf(QStringLiteral("Purge_Me"))), qPrintable(Connection::lastErrorString()));
     QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), QStringLiteral("Purge_Me")}, &jobs));
     QCOMPARE(jobs.trimmed(), QString());
-}
-
-void PrinterIppActionsTest::actingOnAVanishedPrinterReportsTheServer()
-{
-    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Vanishing")));
-    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("Vanishing")}));
-    const QString uri = uriOf(QStringLiteral("Vanishing"));
-    PrinterIppActions *actions = PrinterIppActions::instance();
-
-    const QList<std::function<bool()>> calls{
-        [&] { return actions->pausePrinter(uri); },
-        [&] { return actions->resumePrinter(uri); },
-        [&] { return actions->acceptJobs(uri); },
-        [&] { return actions->rejectJobs(uri, QStringLiteral("x")); },
-        [&] { return actions->deletePrinter(uri); },
-        [&] { return actions->setServerDefaultDestination(uri); },
-        [&] { return JobIppActions::instance()->purgeJobs(uri); },
-        [&] { return !actions->destAttrs(uri, {}).isEmpty(); },
-        [&] { return actions->destState(uri) != 0; },
-    };
-    for (int i = 0; i < calls.size(); ++i) {
-        Connection::setLastError(IPP_STATUS_OK, QString());
-        QVERIFY2(!calls.at(i)(), qPrintable(QString::number(i)));
-        QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
-        QVERIFY2(Connection::lastErrorString().contains(QLatin1String("does not exist")), qPrintable(Connection::lastErrorString()));
-    }
-
-    QString error;
-    QCOMPARE(actions->printTestPage(QStringLiteral("Vanishing"), error), -1);
-    QVERIFY2(error.contains(QLatin1String("does not exist")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(PrinterIppActionsTest)
