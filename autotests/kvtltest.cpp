@@ -10,21 +10,19 @@
 
 namespace
 {
-struct LabelDeleter {
+// Labels go back through kvtl_put(), texts through free().
+struct Release {
     void operator()(kvtl_t *label) const
     {
         kvtl_put(label);
     }
-};
-using Label = std::unique_ptr<kvtl_t, LabelDeleter>;
-
-struct TextDeleter {
     void operator()(char *text) const
     {
         std::free(text);
     }
 };
-using Text = std::unique_ptr<char, TextDeleter>;
+using Label = std::unique_ptr<kvtl_t, Release>;
+using Text = std::unique_ptr<char, Release>;
 
 using Fields = std::tuple<uchar, uint, mac_cat_t>;
 

@@ -182,8 +182,6 @@ private Q_SLOTS:
     void unsetAndEmptiedDistributionListsDiffer();
     void markingRunsInTheBackgroundAsTheGuiThreadsUser_data();
     void markingRunsInTheBackgroundAsTheGuiThreadsUser();
-    void addButtonNeedsTextEditabilityAndRoom_data();
-    void addButtonNeedsTextEditabilityAndRoom();
 
 private:
     // The server's requests since the current test's set-up.
@@ -533,39 +531,6 @@ void MacAttributesDialogTest::markingRunsInTheBackgroundAsTheGuiThreadsUser()
     QVERIFY(std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) {
         return qobject_cast<BusyWidget *>(w);
     }));
-}
-
-void MacAttributesDialogTest::addButtonNeedsTextEditabilityAndRoom_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("readOnly");
-    QTest::addColumn<bool>("addAllowed");
-    QTest::addColumn<bool>("enabled");
-    QTest::newRow("text, editable, room") << QStringLiteral("Office 1") << false << true << true;
-    QTest::newRow("empty") << QString() << false << true << false;
-    QTest::newRow("read-only") << QStringLiteral("Office 1") << true << true << false;
-    QTest::newRow("no room") << QStringLiteral("Office 1") << false << false << false;
-}
-
-void MacAttributesDialogTest::addButtonNeedsTextEditabilityAndRoom()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, readOnly);
-    QFETCH(bool, addAllowed);
-    QFETCH(bool, enabled);
-    DistributionEditWidget typed;
-    auto *add = typed.findChild<QToolButton *>();
-    QVERIFY(!add->isEnabled());
-    typed.setAddButtonEnabled(addAllowed);
-    typed.setReadOnly(readOnly);
-    QTest::keyClicks(typed.findChild<QLineEdit *>(), text); // ignored when read-only
-    QCOMPARE(add->isEnabled(), enabled);
-
-    // The same state reached in the other order, text first.
-    DistributionEditWidget preset(text);
-    preset.setReadOnly(readOnly);
-    preset.setAddButtonEnabled(addAllowed);
-    QCOMPARE(preset.findChild<QToolButton *>()->isEnabled(), enabled);
 }
 
 QTEST_MAIN(MacAttributesDialogTest)
