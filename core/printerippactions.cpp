@@ -4,14 +4,10 @@
 #include "connection.h"
 #include "corelogging.h"
 #include "ipprequest.h"
+#include "lpoptions.h"
 #include "utils.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
-#include <QTextStream>
 #include <QUrl>
 
 #include <cups/cups.h>
@@ -54,81 +50,6 @@ bool isValidDestinationName(const QString &name)
 {
     static const QRegularExpression invalid(QStringLiteral("[\\s/#\\\\'\"]|[\\x00-\\x1f\\x7f]"));
     return !name.isEmpty() && name.size() <= 127 && !name.contains(invalid);
-}
-
-// The calling user's lpoptions, where libcups (and so "lpoptions -d") keeps
-// personal settings, for root as well.
-QString userLpoptionsPath()
-{
-    return QDir::homePath() + QStringLiteral("/.cups/lpoptions");
-}
-
-// Rewrites the lpoptions lines so that name alone is the "Default"; options
-// and instances of every destination stay as they were.
-QStringList withDefault(const QStringList &lines, const QString &name)
-{
-    QStringList result;
-    bool found = false;
-    for (const QString &line : lines) {
-        const QString trimmed = line.trimmed();
-        const QString keyword = trimmed.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
-        const QString rest = trimmed.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty);
-        const bool isDefault = keyword.compare(QLatin1String("Default"), Qt::CaseInsensitive) == 0;
-        const bool isDest = keyword.compare(QLatin1String("Dest"), Qt::CaseInsensitive) == 0;
-        if (!isDefault && !isDest) {
-            result.append(line); // comments and anything unknown
-            continue;
-        }
-        const QString destination = rest.section(QLatin1Char(' '), 0, 0);
-        // CUPS compares destination names without regard to case.
-        const bool isTarget = destination.compare(name, Qt::CaseInsensitive) == 0;
-        found = found || isTarget;
-        const QString newKeyword = isTarget ? QStringLiteral("Default") : QStringLiteral("Dest");
-        result.append(rest.isEmpty() ? newKeyword : newKeyword + QLatin1Char(' ') + rest);
-    }
-    if (!found) {
-        result.append(QStringLiteral("Default ") + name);
-    }
-    return result;
-}
-
-bool writeUserDefault(const QString &name)
-{
-    const QString path = userLpoptionsPath();
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("Unable to create %1").arg(info.absolutePath()));
-        return false;
-    }
-    QFile::setPermissions(info.absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    QStringList lines;
-    QFile current(path);
-    if (current.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream in(&current);
-        in.setCodec("UTF-8");
-        while (!in.atEnd()) {
-            lines.append(in.readLine());
-        }
-    }
-
-    // Written aside and renamed, so a failure never leaves half a file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    for (const QString &line : withDefault(lines, name)) {
-        out << line << '\n';
-    }
-    out.flush();
-    if (!file.commit()) {
-        Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
 }
 
 QString testPageFile()
@@ -215,7 +136,7 @@ bool PrinterIppActions::setUserDefaultDestination(const QString &name)
     if (destAttrs(Utils::printerUri(name), {Attr::PrinterName}).isEmpty()) {
         return false;
     }
-    return writeUserDefault(name);
+    return Lpoptions::setDefaultDestination(name);
 }
 
 bool PrinterIppActions::setServerDefaultDestination(const QString &uri)

@@ -4,13 +4,11 @@
 #include "connection.h"
 #include "corelogging.h"
 #include "ipprequest.h"
+#include "lpoptions.h"
 #include "translation.h"
 
 #include <QCollator>
-#include <QDir>
-#include <QFile>
 #include <QLocale>
-#include <QTextStream>
 
 #include <algorithm>
 
@@ -19,41 +17,6 @@ namespace CUPS
 namespace
 {
 constexpr quintptr KindId = 0;
-
-// The "Default" line of an lpoptions file, or an empty string.
-QString defaultFromLpoptions(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return QString();
-    }
-    QString found;
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    while (!stream.atEnd()) {
-        const QString line = stream.readLine().trimmed();
-        if (line.startsWith(QLatin1String("Default "), Qt::CaseInsensitive)) {
-            // "Default name/instance options..."; the last one wins as in libcups.
-            found = line.mid(8).trimmed().section(QLatin1Char(' '), 0, 0).section(QLatin1Char('/'), 0, 0);
-        }
-    }
-    return found;
-}
-
-// The user's own default: ~/.cups/lpoptions over the server root's lpoptions.
-QString readUserDefault()
-{
-    const QString home = QDir::homePath();
-    const QString user = defaultFromLpoptions(home + QStringLiteral("/.cups/lpoptions"));
-    if (!user.isEmpty()) {
-        return user;
-    }
-    QString serverRoot = qEnvironmentVariable("CUPS_SERVERROOT");
-    if (serverRoot.isEmpty()) {
-        serverRoot = QStringLiteral("/etc/cups");
-    }
-    return defaultFromLpoptions(serverRoot + QStringLiteral("/lpoptions"));
-}
 
 // Qt compares plainly in the C locale (C.UTF-8 in many sessions) and ignores
 // numeric mode there; English rules keep "Printer9" before "Printer10".
@@ -402,7 +365,7 @@ bool PrinterListModel::load()
     } else {
         qCWarning(CUPS_CORE) << "could not list destinations:" << Connection::lastErrorString();
     }
-    setDestinations(destinations, readUserDefault());
+    setDestinations(destinations, Lpoptions::defaultDestination());
     Q_EMIT loaded(ok);
     return ok;
 }
