@@ -4,6 +4,7 @@
 #include "connection.h"
 #include "corelogging.h"
 #include "ipprequest.h"
+#include "printerrequest.h"
 #include "utils.h"
 
 #include <QRegularExpression>
@@ -15,7 +16,6 @@ namespace CUPS
 namespace
 {
 const QString JobsResource = QStringLiteral("/jobs/");
-const QString AdminResource = QStringLiteral("/admin/");
 
 QString jobUri(int jobId)
 {
@@ -229,16 +229,14 @@ bool MacIppActions::getJournal(const QHash<QString, QString> &request, QList<QHa
 
 bool MacIppActions::setPrinterPolicy(const QString &printer, const QString &policy)
 {
-    IppRequest request(CUPS_ADD_MODIFY_PRINTER);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(printer));
+    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, printer);
     request.addPrinterAttribute(Attr::PrinterOpPolicy.data(), policy, IPP_TAG_NAME);
     return request.doRequest(d->connection, AdminResource).isOk();
 }
 
 bool MacIppActions::setPrinterMac(const QString &printer, const QString &min, const QString &max)
 {
-    IppRequest request(CUPS_ADD_MODIFY_PRINTER);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(printer));
+    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, printer);
     request.addPrinterAttribute(Attr::MacPrinterMacMin.data(), min);
     request.addPrinterAttribute(Attr::MacPrinterMacMax.data(), max);
     return request.doRequest(d->connection, AdminResource).isOk();

@@ -5,6 +5,7 @@
 #include "corelogging.h"
 #include "ipprequest.h"
 #include "lpoptions.h"
+#include "printerrequest.h"
 #include "utils.h"
 
 #include <QRegularExpression>
@@ -16,34 +17,6 @@ namespace CUPS
 {
 namespace
 {
-// Administrative operations go where cupsd's policy expects them, so a
-// remote server asks for the administrator's password.
-const QString AdminResource = QStringLiteral("/admin/");
-
-bool checkUri(const QString &uri)
-{
-    if (uri.isEmpty()) {
-        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("No printer or class given"));
-        return false;
-    }
-    return true;
-}
-
-IppRequest printerRequest(ipp_op_t op, const QString &uri)
-{
-    IppRequest request(op);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), uri);
-    return request;
-}
-
-bool sendAdminRequest(ipp_op_t op, const QString &uri)
-{
-    if (!checkUri(uri)) {
-        return false;
-    }
-    return printerRequest(op, uri).doRequest(Connection::instance(), AdminResource).isOk();
-}
-
 // CUPS names may hold any printable character but space, tab, "/" and "#";
 // the lpoptions file separates its fields by those.
 bool isValidDestinationName(const QString &name)
@@ -80,7 +53,7 @@ bool PrinterIppActions::deleteClass(const QString &uri)
 
 QHash<QString, QVariant> PrinterIppActions::destAttrs(const QString &uri, const QStringList &names) const
 {
-    if (!checkUri(uri)) {
+    if (!checkPrinter(uri)) {
         return {};
     }
     IppRequest request = printerRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, uri);
@@ -116,7 +89,7 @@ bool PrinterIppActions::acceptJobs(const QString &uri)
 
 bool PrinterIppActions::rejectJobs(const QString &uri, const QString &reason)
 {
-    if (!checkUri(uri)) {
+    if (!checkPrinter(uri)) {
         return false;
     }
     IppRequest request = printerRequest(IPP_OP_CUPS_REJECT_JOBS, uri);
@@ -133,7 +106,7 @@ bool PrinterIppActions::setUserDefaultDestination(const QString &name)
         return false;
     }
     // Like lpoptions, refuse a destination the server does not know.
-    if (destAttrs(Utils::printerUri(name), {Attr::PrinterName}).isEmpty()) {
+    if (destAttrs(name, {Attr::PrinterName}).isEmpty()) {
         return false;
     }
     return Lpoptions::setDefaultDestination(name);
@@ -146,13 +119,12 @@ bool PrinterIppActions::setServerDefaultDestination(const QString &uri)
 
 int PrinterIppActions::printTestPage(const QString &name, QString &error)
 {
-    if (name.isEmpty()) {
-        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("No printer or class given"));
+    if (!checkPrinter(name)) {
         error = Connection::lastErrorString();
         return -1;
     }
     const QString file = testPageFile();
-    IppRequest request = printerRequest(IPP_OP_PRINT_JOB, Utils::printerUri(name));
+    IppRequest request = printerRequest(IPP_OP_PRINT_JOB, name);
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::JobName.data(), QStringLiteral("Test Page"));
     // No document-format: cupsd recognises the test page by its content.
     const QString resource = QStringLiteral("/printers/") + QString::fromLatin1(QUrl::toPercentEncoding(name));

@@ -15,8 +15,8 @@ namespace CUPS
  * through Connection. Changing operations return true on success; after a
  * failure Connection::lastErrorString() holds the server's message.
  *
- * Destinations are named by their URI on the server (Destination::uri()),
- * except where a parameter says name.
+ * Destinations are named by their URI on the server (Destination::uri());
+ * a bare name is taken as well.
  */
 class NORVIKPRINTCORE_EXPORT PrinterIppActions
 {

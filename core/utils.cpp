@@ -58,9 +58,10 @@ QString printerUri(const QString &nameOrUri)
     if (nameOrUri.contains(QLatin1String("://"))) {
         return nameOrUri;
     }
-    // cupsd finds classes under /printers/ as well; the host part is not looked at.
+    // cupsd finds classes under /printers/ as well and looks only at the path,
+    // so no server or port (which libcups keeps per thread) goes in.
     char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(), "/printers/%s", nameOrUri.toUtf8().constData());
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0, "/printers/%s", nameOrUri.toUtf8().constData());
     return QString::fromUtf8(uri);
 }
 
