@@ -129,15 +129,12 @@ ColumnEditor::ColumnEditor(const QSet<QString> &excluded, QWidget *parent)
     for (QComboBox *box : {d->ui.titleComboBox, d->ui.attributeComboBox}) {
         box->setCurrentIndex(-1);
         box->clearEditText();
+        connect(box, &QComboBox::editTextChanged, this, [this] {
+            d->updateOkButton();
+        });
     }
     d->updateOkButton();
 
-    connect(d->ui.attributeComboBox, &QComboBox::editTextChanged, this, [this] {
-        d->updateOkButton();
-    });
-    connect(d->ui.titleComboBox, &QComboBox::editTextChanged, this, [this] {
-        d->updateOkButton();
-    });
     // activated also covers choosing again the item that is still current
     // after the other field was changed.
     for (auto signal : {QOverload<int>::of(&QComboBox::currentIndexChanged), QOverload<int>::of(&QComboBox::activated)}) {

@@ -145,27 +145,18 @@ void PrintersWidgetPrivate::pauseResume()
     }
     PrinterIppActions *actions = PrinterIppActions::instance();
     // The list may be stale: act on what the server says now.
-    switch (actions->destState(dest.uri())) {
-    case IPP_PSTATE_IDLE:
-    case IPP_PSTATE_PROCESSING:
-        if (!actions->pausePrinter(dest.uri())) {
-            MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to pause printer.<br>CUPS error: %1"));
-        }
-        break;
-    case IPP_PSTATE_STOPPED:
-        if (!actions->resumePrinter(dest.uri())) {
-            MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to start printer.<br>CUPS error: %1"));
-        }
-        break;
-    default:
-        // Not even the state could be asked for (the printer is gone, say): tell why.
-        if (Connection::lastError() != IPP_STATUS_OK) {
+    const int state = actions->destState(dest.uri());
+    const bool known = state == IPP_PSTATE_IDLE || state == IPP_PSTATE_PROCESSING || state == IPP_PSTATE_STOPPED;
+    // When not even the state could be asked for (the printer is gone, say),
+    // the error is reported in the words of the action the list offered.
+    const bool resume = known ? state == IPP_PSTATE_STOPPED : dest.state() == IPP_PSTATE_STOPPED;
+    if (known || Connection::lastError() != IPP_STATUS_OK) {
+        const bool done = known && (resume ? actions->resumePrinter(dest.uri()) : actions->pausePrinter(dest.uri()));
+        if (!done) {
             MessageBox::showCupsError(q,
-                                      dest.state() == IPP_PSTATE_STOPPED
-                                          ? ki18nd("libnorvik-print", "Unable to start printer.<br>CUPS error: %1")
-                                          : ki18nd("libnorvik-print", "Unable to pause printer.<br>CUPS error: %1"));
+                                      resume ? ki18nd("libnorvik-print", "Unable to start printer.<br>CUPS error: %1")
+                                             : ki18nd("libnorvik-print", "Unable to pause printer.<br>CUPS error: %1"));
         }
-        break;
     }
     model->load();
 }
