@@ -7,6 +7,7 @@
 #include <columneditor.h>
 #include <journalviewer.h>
 
+#include <KDateComboBox>
 #include <KDateTimeEdit>
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -103,6 +105,7 @@ private Q_SLOTS:
     void searchSendsTheFormAsItsKeys();
     void pagesAskForTheirFirstIndex();
     void cellsFollowTheirAttributeRules();
+    void jobNumberTakesPositiveIntegersOnly();
     void failedSearchWarnsAndLeavesTheTableEmpty();
     void presetsAreSavedOverwrittenAndDeleted();
     void choosingAPresetSearchesWithIt();
@@ -111,6 +114,8 @@ private Q_SLOTS:
     void attributesActionShowsTheCurrentRecord();
     void printedTableEscapesItsTexts();
     void printButtonAsksForAPrinter();
+    void dateMaskOnlyWhereDatesFitIt_data();
+    void dateMaskOnlyWhereDatesFitIt();
 
 private:
     JournalViewer *newViewer();
@@ -248,6 +253,14 @@ void JournalViewerTest::pagesAskForTheirFirstIndex()
     QCOMPARE(label->text(), QStringLiteral("Page 1/2"));
     QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("101"));
 
+    // Exactly one full page (records 1 to 30) is one page: no empty second page.
+    selectData(child<QComboBox>(viewer, "key1ComboBox"), QStringLiteral("time-at-creation-range"));
+    child<KDateTimeEdit>(viewer, "fromDateTimeEdit")->setDateTime(QDateTime::fromSecsSinceEpoch(MinuteOfFirst));
+    child<KDateTimeEdit>(viewer, "toDateTimeEdit")->setDateTime(QDateTime::fromSecsSinceEpoch(FirstCreated + 29 * 3600 + 40));
+    search(viewer);
+    QCOMPARE(tree->topLevelItemCount(), 30);
+    QVERIFY(label->isHidden() && previous->isHidden() && next->isHidden());
+
     // One page of results shows no paging at all.
     child<QLineEdit>(viewer, "idLineEdit")->setText(QStringLiteral("102"));
     search(viewer);
@@ -281,6 +294,17 @@ void JournalViewerTest::cellsFollowTheirAttributeRules()
                           QStringLiteral("<hidden>")}));
     const QVariantHash record = tree->topLevelItem(0)->data(0, Qt::UserRole).toHash();
     QCOMPARE(record.value(QStringLiteral("mac-inv-num")).toList().value(0).toString(), QStringLiteral("INV-102"));
+}
+
+void JournalViewerTest::jobNumberTakesPositiveIntegersOnly()
+{
+    JournalViewer *viewer = newViewer();
+    auto *id = child<QLineEdit>(viewer, "idLineEdit");
+    QTest::keyClicks(id, QStringLiteral("-x1.5"));
+    QCOMPARE(id->text(), QStringLiteral("15"));
+    id->clear();
+    QTest::keyClicks(id, QStringLiteral("0"));
+    QVERIFY(!id->hasAcceptableInput());
 }
 
 void JournalViewerTest::failedSearchWarnsAndLeavesTheTableEmpty()
@@ -578,6 +602,37 @@ void JournalViewerTest::printButtonAsksForAPrinter()
         QCOMPARE(answerer.pending(), 0);
     }
     QCOMPARE(parent, viewer);
+}
+
+void JournalViewerTest::dateMaskOnlyWhereDatesFitIt_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<bool>("masked");
+    QTest::newRow("day.month.year") << QStringLiteral("ru_RU") << true;
+    QTest::newRow("month/day/year") << QStringLiteral("en_US") << false;
+    // The date field writes years with four digits.
+    QTest::newRow("two-digit year in the locale") << QStringLiteral("de_DE") << true;
+}
+
+void JournalViewerTest::dateMaskOnlyWhereDatesFitIt()
+{
+    QFETCH(QString, locale);
+    QFETCH(bool, masked);
+    const QLocale before;
+    QLocale::setDefault(QLocale(locale));
+    auto restore = qScopeGuard([&before] {
+        QLocale::setDefault(before);
+    });
+    JournalViewer *viewer = newViewer();
+    for (const char *name : {"fromDateTimeEdit", "toDateTimeEdit"}) {
+        auto *date = child<KDateTimeEdit>(viewer, name)->findChild<KDateComboBox *>();
+        QVERIFY(date);
+        QCOMPARE(date->lineEdit()->inputMask().startsWith(QStringLiteral("99.99.9999")), masked);
+        // Either way the field shows its date as an unmasked one does.
+        KDateComboBox plain;
+        plain.setDate(date->date());
+        QCOMPARE(date->lineEdit()->text(), plain.lineEdit()->text());
+    }
 }
 
 QTEST_MAIN(JournalViewerTest)

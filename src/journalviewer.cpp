@@ -50,6 +50,7 @@ const QString AttributeKey = QStringLiteral("attribute");
 const QString GeometryPath = QStringLiteral("JournalViewer/geometry");
 const QString HeaderStatePath = QStringLiteral("JournalViewer/header_state");
 const QString SearchStatePath = QStringLiteral("JournalViewer/search_state");
+const QString DateMask = QStringLiteral("99.99.9999");
 
 using Column = QPair<QString, QString>;
 using State = QHash<QString, QString>;
@@ -150,6 +151,19 @@ QDateTime dateTimeOf(const KDateTimeEdit *edit)
         value.setTime(time->time());
     }
     return value;
+}
+
+// The date mask takes day.month.year digits; on a locale that writes dates
+// otherwise it would garble every date shown, so it is kept off there.
+bool dateFitsMask(const QString &shownDate)
+{
+    QString shape = shownDate;
+    for (QChar &c : shape) {
+        if (c.isDigit()) {
+            c = QLatin1Char('9');
+        }
+    }
+    return shape == DateMask;
 }
 
 // What a journal cell shows for one attribute of a record.
@@ -748,8 +762,9 @@ JournalViewer::JournalViewer(QWidget *parent)
     d->connectSignals();
 
     for (KDateTimeEdit *edit : {d->ui.fromDateTimeEdit, d->ui.toDateTimeEdit}) {
-        if (auto *date = edit->findChild<KDateComboBox *>()) {
-            date->lineEdit()->setInputMask(QStringLiteral("99.99.9999"));
+        auto *date = edit->findChild<KDateComboBox *>();
+        if (date && dateFitsMask(date->lineEdit()->text())) {
+            date->lineEdit()->setInputMask(DateMask);
         }
     }
     d->showPageButtons();
