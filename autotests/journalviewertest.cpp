@@ -105,7 +105,6 @@ private Q_SLOTS:
     void searchSendsTheFormAsItsKeys();
     void pagesAskForTheirFirstIndex();
     void cellsFollowTheirAttributeRules();
-    void jobNumberTakesPositiveIntegersOnly();
     void failedSearchWarnsAndLeavesTheTableEmpty();
     void presetsAreSavedOverwrittenAndDeleted();
     void choosingAPresetSearchesWithIt();
@@ -294,17 +293,6 @@ void JournalViewerTest::cellsFollowTheirAttributeRules()
                           QStringLiteral("<hidden>")}));
     const QVariantHash record = tree->topLevelItem(0)->data(0, Qt::UserRole).toHash();
     QCOMPARE(record.value(QStringLiteral("mac-inv-num")).toList().value(0).toString(), QStringLiteral("INV-102"));
-}
-
-void JournalViewerTest::jobNumberTakesPositiveIntegersOnly()
-{
-    JournalViewer *viewer = newViewer();
-    auto *id = child<QLineEdit>(viewer, "idLineEdit");
-    QTest::keyClicks(id, QStringLiteral("-x1.5"));
-    QCOMPARE(id->text(), QStringLiteral("15"));
-    id->clear();
-    QTest::keyClicks(id, QStringLiteral("0"));
-    QVERIFY(!id->hasAcceptableInput());
 }
 
 void JournalViewerTest::failedSearchWarnsAndLeavesTheTableEmpty()

@@ -79,7 +79,6 @@ private Q_SLOTS:
     void okStoresPolicyAndLabels_data();
     void okStoresPolicyAndLabels();
     void failedPolicySendsNoLabels();
-    void cancelWritesNothing();
 
 private:
     MacIppServerProcess m_server;
@@ -252,16 +251,6 @@ void MacPrinterSettingsDialogTest::failedPolicySendsNoLabels()
     QCOMPARE(modifyRequests(m_server.requestLog()) - before, 1);
     QVERIFY(m_server.clearFailures());
     QCOMPARE(label(m_server.printerAttributes(Office), CUPS::Attr::MacPrinterMacMax), QStringLiteral("0:0:0x0000000000000000"));
-}
-
-void MacPrinterSettingsDialogTest::cancelWritesNothing()
-{
-    MacPrinterSettingsDialog dialog(Office);
-    choose(child<MacLevelComboBox>(&dialog, "maxLevel"), 2);
-    const int before = modifyRequests(m_server.requestLog());
-    child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Cancel)->click();
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(modifyRequests(m_server.requestLog()) - before, 0);
 }
 
 QTEST_MAIN(MacPrinterSettingsDialogTest)
