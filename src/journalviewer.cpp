@@ -55,50 +55,57 @@ const QString DateMask = QStringLiteral("99.99.9999");
 using Column = QPair<QString, QString>;
 using State = QHash<QString, QString>;
 
-struct Choice {
-    const char *label;
-    QLatin1String key;
-};
+// (label, key) pairs: the label translated when asked for, the key never.
+using Choice = QPair<QString, QString>;
 
-const Choice SearchKeys[] = {
-    {I18N_NOOP("Job name"), Attr::JobName},
-    {I18N_NOOP("Printer URI"), Attr::JobPrinterUri},
-    {I18N_NOOP("Distribution list"), Attr::MacDistribution},
-    {I18N_NOOP("Inventory number"), Attr::MacInvNum},
-    {I18N_NOOP("Job marking user name"), Attr::MacJobUserName},
-    {I18N_NOOP("Job owner phone"), Attr::MacOwnerPhone},
-    {I18N_NOOP("Workplace ID"), Attr::MacWorkplaceId},
-    {I18N_NOOP("Confidentiality level name"), Attr::MacJobMacLevelName},
-    {I18N_NOOP("Integrity level name"), Attr::MacJobMacIlevelName},
-    {I18N_NOOP("Category name"), Attr::MacJobMacCategoryName},
-    {I18N_NOOP("Privacy reason"), Attr::MacJobMacLevelReason},
-    {I18N_NOOP("Marking user full name"), Attr::MacJobUserFullName},
-    {I18N_NOOP("Job user full name"), Attr::MacJobOriginatingUserFullName},
-    {I18N_NOOP("Job user name"), Attr::JobOriginatingUserName},
-};
+QList<Choice> searchKeys()
+{
+    return {
+        {translated("Job name"), Attr::JobName},
+        {translated("Printer URI"), Attr::JobPrinterUri},
+        {translated("Distribution list"), Attr::MacDistribution},
+        {translated("Inventory number"), Attr::MacInvNum},
+        {translated("Job marking user name"), Attr::MacJobUserName},
+        {translated("Job owner phone"), Attr::MacOwnerPhone},
+        {translated("Workplace ID"), Attr::MacWorkplaceId},
+        {translated("Confidentiality level name"), Attr::MacJobMacLevelName},
+        {translated("Integrity level name"), Attr::MacJobMacIlevelName},
+        {translated("Category name"), Attr::MacJobMacCategoryName},
+        {translated("Privacy reason"), Attr::MacJobMacLevelReason},
+        {translated("Marking user full name"), Attr::MacJobUserFullName},
+        {translated("Job user full name"), Attr::MacJobOriginatingUserFullName},
+        {translated("Job user name"), Attr::JobOriginatingUserName},
+    };
+}
 
-const Choice TimeRanges[] = {
-    {I18N_NOOP("Completion time range"), Attr::TimeAtCompletedRange},
-    {I18N_NOOP("Creation time range"), Attr::TimeAtCreationRange},
-    {I18N_NOOP("Processing time range"), Attr::TimeAtProcessingRange},
-};
+QList<Choice> timeRanges()
+{
+    return {
+        {translated("Completion time range"), Attr::TimeAtCompletedRange},
+        {translated("Creation time range"), Attr::TimeAtCreationRange},
+        {translated("Processing time range"), Attr::TimeAtProcessingRange},
+    };
+}
 
-const Choice DefaultColumns[] = {
-    {I18N_NOOP("ID"), Attr::JobId},
-    {I18N_NOOP("User"), Attr::JobOriginatingUserName},
-    {I18N_NOOP("Created"), Attr::TimeAtCreation},
-    {I18N_NOOP("Name"), Attr::JobName},
-    {I18N_NOOP("Printer"), Attr::JobPrinterUri},
-    {I18N_NOOP("Confidentiality Level"), Attr::MacJobMacLevelName},
-    {I18N_NOOP("Paper Size"), Attr::PageSize},
-};
+// (title, attribute) pairs.
+QList<Choice> defaultColumns()
+{
+    return {
+        {translated("ID"), Attr::JobId},
+        {translated("User"), Attr::JobOriginatingUserName},
+        {translated("Created"), Attr::TimeAtCreation},
+        {translated("Name"), Attr::JobName},
+        {translated("Printer"), Attr::JobPrinterUri},
+        {translated("Confidentiality Level"), Attr::MacJobMacLevelName},
+        {translated("Paper Size"), Attr::PageSize},
+    };
+}
 
-template<size_t N>
-void fill(QComboBox *box, const Choice (&choices)[N])
+void fill(QComboBox *box, const QList<Choice> &choices)
 {
     box->addItem(translated("N/A"));
     for (const Choice &choice : choices) {
-        box->addItem(translated(choice.label), QString(choice.key));
+        box->addItem(choice.first, choice.second);
     }
 }
 
@@ -717,9 +724,10 @@ JournalViewer::JournalViewer(QWidget *parent)
     header->setSectionsMovable(true);
     header->setFirstSectionMovable(true);
 
-    fill(d->ui.key1ComboBox, TimeRanges);
+    fill(d->ui.key1ComboBox, timeRanges());
+    const QList<Choice> keys = searchKeys();
     for (QComboBox *key : {d->ui.key2ComboBox, d->ui.key3ComboBox, d->ui.key4ComboBox}) {
-        fill(key, SearchKeys);
+        fill(key, keys);
     }
     d->ui.opeatorComboBox->addItem(translated("AND"), QStringLiteral("AND"));
     d->ui.opeatorComboBox->addItem(translated("OR"), QStringLiteral("OR"));
@@ -727,9 +735,7 @@ JournalViewer::JournalViewer(QWidget *parent)
 
     d->readSettings();
     if (d->columns.isEmpty()) {
-        for (const Choice &column : DefaultColumns) {
-            d->columns.append({translated(column.label), QString(column.key)});
-        }
+        d->columns = defaultColumns();
     }
     // The header has its sections before a search, so a saved header layout has something to apply to.
     QStringList titles;
