@@ -23,6 +23,7 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -112,7 +113,7 @@ private Q_SLOTS:
     void headerMenuAddsEditsAndRemovesColumns();
     void attributesActionShowsTheCurrentRecord();
     void printedTableEscapesItsTexts();
-    void printButtonAsksForAPrinter();
+    void printButtonAsksForAPrinterAndPrintsTheTable();
     void dateMaskOnlyWhereDatesFitIt_data();
     void dateMaskOnlyWhereDatesFitIt();
 
@@ -575,7 +576,7 @@ void JournalViewerTest::printedTableEscapesItsTexts()
     QCOMPARE(CUPS::journalTableHtml(&table), expected);
 }
 
-void JournalViewerTest::printButtonAsksForAPrinter()
+void JournalViewerTest::printButtonAsksForAPrinterAndPrintsTheTable()
 {
     JournalViewer *viewer = newViewer();
     QWidget *parent = nullptr;
@@ -590,6 +591,26 @@ void JournalViewerTest::printButtonAsksForAPrinter()
         QCOMPARE(answerer.pending(), 0);
     }
     QCOMPARE(parent, viewer);
+
+    // Accepted with a file as the printer: the table ends up in it.
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath(QStringLiteral("journal.pdf"));
+    search(viewer);
+    {
+        ModalAnswerer answerer({[&](QWidget *widget) {
+            auto *printers = widget->findChild<QComboBox *>(QStringLiteral("printers"));
+            auto *file = widget->findChild<QLineEdit *>(QStringLiteral("filename"));
+            QVERIFY2(printers && file, "the print dialog has no printer list or file name");
+            printers->setCurrentIndex(printers->count() - 1); // "Print to File (PDF)"
+            file->setText(pdf);
+            qobject_cast<QDialog *>(widget)->accept();
+        }});
+        child<QPushButton>(viewer, "printButton")->click();
+        QCOMPARE(answerer.pending(), 0);
+    }
+    QFile printed(pdf);
+    QVERIFY(printed.open(QIODevice::ReadOnly));
+    QVERIFY(printed.read(5) == "%PDF-");
 }
 
 void JournalViewerTest::dateMaskOnlyWhereDatesFitIt_data()
