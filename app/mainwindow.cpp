@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 
 #include <connection.h>
+#include <journalviewer.h>
 #include <macattributesdialog.h>
+#include <macprintersettingsdialog.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
 #include <telmarmac.h>
@@ -13,6 +15,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 
 #include <limits>
@@ -37,6 +40,7 @@ MainWindow::MainWindow(QWidget *parent)
     if (telmar_mac_enabled()) {
         QMenu *macMenu = menuBar()->addMenu(i18n("&MAC"));
         macMenu->addAction(QIcon::fromTheme(QStringLiteral("document-edit")), i18n("&Mark job..."), this, &MainWindow::askAndMarkJob);
+        addMacAdministration(macMenu);
     }
 
     statusBar()->addWidget(m_serverLabel);
@@ -86,4 +90,25 @@ void MainWindow::updateStatus()
     }
     const CUPS::Destination dest = m_printers->currentDestination();
     m_destinationLabel->setText(dest.isEmpty() ? i18n("No destination selected") : i18n("Current: %1", dest.name()));
+}
+
+void MainWindow::addMacAdministration(QMenu *macMenu)
+{
+    macMenu->addAction(QIcon::fromTheme(QStringLiteral("view-history")), i18n("Marking &journal..."), this, [this] {
+        // One journal window: a second choice brings the open one forward.
+        auto *viewer = findChild<CUPS::JournalViewer *>();
+        if (!viewer) {
+            viewer = new CUPS::JournalViewer(this);
+        }
+        viewer->popup();
+    });
+    macMenu->addAction(QIcon::fromTheme(QStringLiteral("configure")), i18n("MAC &parameters..."), this, [this] {
+        const CUPS::Destination dest = m_printers->currentDestination();
+        if (dest.isEmpty()) {
+            QMessageBox::information(this, i18n("MAC Parameters"), i18n("Select a printer first."));
+            return;
+        }
+        CUPS::MacPrinterSettingsDialog dialog(dest.name(), this);
+        dialog.exec();
+    });
 }

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 
 class QLabel;
+class QMenu;
 
 namespace CUPS
 {
@@ -25,6 +26,8 @@ public:
 private:
     void updateStatus();
     void askAndMarkJob();
+    /// The journal and printer MAC parameter entries of the MAC menu.
+    void addMacAdministration(QMenu *macMenu);
 
     CUPS::PrintersWidget *const m_printers;
     QLabel *const m_serverLabel;

@@ -177,3 +177,24 @@ QHash<QString, QVariant> MacIppServerProcess::printerAttributes(const QString &n
     const CUPS::IppResponse response = exchange(m_port, request, "/");
     return response.isOk() ? response.attributeGroups(IPP_TAG_PRINTER).value(0) : QHash<QString, QVariant>();
 }
+
+bool MacIppServerProcess::forcePrinterPolicy(const QString &printer, const QString &policy)
+{
+    ipp_t *request = controlRequest();
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, MacIppControl::PolicyPrinter, nullptr, printer.toUtf8().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, MacIppControl::Policy, nullptr, policy.toUtf8().constData());
+    return exchange(m_port, request, "/").isOk();
+}
+
+QHash<QString, QString> MacIppServerProcess::lastJournalRequest()
+{
+    const CUPS::IppResponse response = exchange(m_port, controlRequest(), "/");
+    QHash<QString, QString> keys;
+    const QVariantList values = response.attributes().value(QLatin1String(MacIppControl::LastJournalRequest)).toList();
+    for (const QVariant &value : values) {
+        const QString text = value.toString();
+        const int equals = text.indexOf(QLatin1Char('='));
+        keys.insert(text.left(equals), text.mid(equals + 1));
+    }
+    return keys;
+}

@@ -48,6 +48,10 @@ public:
     QString lastUser();
     /// The printer's attributes as the server keeps them (Get-Printer-Attributes).
     QHash<QString, QVariant> printerAttributes(const QString &name);
+    /// Gives the printer a policy as it is, even one the server does not support.
+    bool forcePrinterPolicy(const QString &printer, const QString &policy);
+    /// The search keys of the last journal search the server received; empty before any.
+    QHash<QString, QString> lastJournalRequest();
 
 private:
     QProcess m_process;

@@ -89,6 +89,16 @@ constexpr QLatin1String PpdMakeAndModel("ppd-make-and-model");
 constexpr QLatin1String PpdNaturalLanguage("ppd-natural-language");
 constexpr QLatin1String Limit("limit");
 constexpr QLatin1String Timeout("timeout");
+
+// Marking journal search: keys and columns besides the job attributes above
+constexpr QLatin1String MacJobMacIlevelName("mac-job-mac-ilevel-name");
+constexpr QLatin1String MacJobMacCategoryName("mac-job-mac-category-name");
+constexpr QLatin1String MacJobUserFullName("mac-job-user-full-name");
+constexpr QLatin1String MacJobOriginatingUserFullName("mac-job-originating-user-full-name");
+constexpr QLatin1String TimeAtCompletedRange("time-at-completed-range");
+constexpr QLatin1String TimeAtCreationRange("time-at-creation-range");
+constexpr QLatin1String TimeAtProcessingRange("time-at-processing-range");
+constexpr QLatin1String PageSize("PageSize");
 } // namespace CUPS::Attr
 
 #endif

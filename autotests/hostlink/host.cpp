@@ -1,6 +1,8 @@
 #include <attributeviewer.h>
 #include <columneditor.h>
+#include <journalviewer.h>
 #include <macattributesdialog.h>
+#include <macprintersettingsdialog.h>
 #include <printerippactions.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
@@ -24,8 +26,12 @@ int main(int argc, char **argv)
     const CUPS::ColumnEditor editor({}, nullptr);
     const CUPS::AttributeViewer viewer({}, false, nullptr);
     const CUPS::MacAttributesDialog marking;
+    // The journal deletes itself when closed, so it lives on the heap.
+    const auto *journal = new CUPS::JournalViewer(&widget);
+    const CUPS::MacPrinterSettingsDialog macSettings(QStringLiteral("Office"));
     if (editor.objectName() != QLatin1String("ColumnEditor") || viewer.objectName() != QLatin1String("AttributeViewer")
-        || marking.objectName() != QLatin1String("MacAttributesDialog") || !CUPS::PrinterIppActions::instance()) {
+        || marking.objectName() != QLatin1String("MacAttributesDialog") || journal->objectName() != QLatin1String("JournalViewer")
+        || macSettings.objectName() != QLatin1String("MacPrinterSettingsDialog") || !CUPS::PrinterIppActions::instance()) {
         std::fprintf(stderr, "the exported dialogs are not what the headers promise\n");
         return 1;
     }

@@ -14,7 +14,11 @@ namespace MacIppControl
 // AuthOperation (keyword) with AuthPassword (text): that operation asks for HTTP
 // Basic authentication from now on and takes any user with that password; the
 // user then stands for the request's user. An empty AuthOperation ends it.
-// The answer carries LastUser (name): "requesting-user-name" of the request before this one.
+// PolicyPrinter (name) with Policy (name): sets that printer's printer-op-policy
+// as it is, supported or not (Add-Modify-Printer takes supported ones only).
+// The answer carries LastUser (name): "requesting-user-name" of the request before this one,
+// and LastJournalRequest (1setOf text, absent before the first MAC-Get-Journal): the
+// search keys of the last MAC-Get-Journal as "name=value", integers in decimal.
 constexpr int Operation = 0x4180;
 constexpr char Reset[] = "test-reset";
 constexpr char FailOperation[] = "test-fail-operation";
@@ -24,6 +28,9 @@ constexpr char Permissions[] = "test-permissions";
 constexpr char AuthOperation[] = "test-auth-operation";
 constexpr char AuthPassword[] = "test-auth-password";
 constexpr char LastUser[] = "test-last-user";
+constexpr char PolicyPrinter[] = "test-policy-printer";
+constexpr char Policy[] = "test-policy";
+constexpr char LastJournalRequest[] = "test-last-journal-request";
 } // namespace MacIppControl
 
 #endif

@@ -30,6 +30,12 @@
 // records whose time attribute lies in it; every other text key keeps records
 // whose attribute of that name contains the text (case-insensitively), the
 // keys joined by "operator" (AND, the default, or OR). Pages hold 30 records.
+// The control operation answers with the keys of the last journal search, so a
+// test sees what a client asked for.
+//
+// Get-Printer-Attributes answers printer-name, printer-op-policy,
+// printer-op-policy-supported and the label range mac-printer-mac-min/-max
+// ("LEVEL:ILEVEL:0xCATEGORIES", "0:0:0x0000000000000000" at the start).
 
 #include <attributes.h>
 #include <macippactions.h>
@@ -105,8 +111,8 @@ struct Job {
 
 struct Printer {
     QByteArray policy = "default";
-    QByteArray macMin = "0:0:0x0";
-    QByteArray macMax = "0:0:0x0";
+    QByteArray macMin = "0:0:0x0000000000000000";
+    QByteArray macMax = "0:0:0x0000000000000000";
 };
 
 // Integers (job-id, time-at-...) and texts of one journal record.
@@ -185,6 +191,7 @@ private:
     int m_nextJobId = FirstDerivedJobId;
     QByteArray m_user;
     QByteArray m_lastUser;
+    QList<QByteArray> m_lastJournalRequest;
 };
 
 void Server::reset()
@@ -242,6 +249,7 @@ void Server::reset()
         m_journal.append(record);
     }
     m_nextJobId = FirstDerivedJobId;
+    m_lastJournalRequest.clear();
     failures.clear();
     permissions = {ChangePermission, MarkPermission};
     authOperation = 0;
@@ -520,11 +528,14 @@ Failure Server::getJournal(ipp_t *request, ipp_t *response)
     bool any = false;
     QList<QPair<QByteArray, QByteArray>> conditions;
     QList<QPair<QByteArray, QByteArray>> timeRanges;
+    m_lastJournalRequest.clear();
     for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
         const QByteArray name = ippGetName(attribute);
         if (ippGetGroupTag(attribute) != IPP_TAG_OPERATION || name.startsWith("attributes-") || name == Attr::RequestingUserName.data()) {
             continue;
         }
+        const bool number = ippGetValueTag(attribute) == IPP_TAG_INTEGER;
+        m_lastJournalRequest.append(name + '=' + (number ? QByteArray::number(ippGetInteger(attribute, 0)) : QByteArray(ippGetString(attribute, 0, nullptr))));
         if (name == Attr::FirstIndex.data()) {
             firstIndex = ippGetInteger(attribute, 0);
         } else if (name == Attr::JobId.data()) {
@@ -683,7 +694,22 @@ Failure Server::control(ipp_t *request, ipp_t *response)
         authOperation = s_operationNames.value(name, 0);
         authPassword = password ? ippGetString(password, 0, nullptr) : "";
     }
+    if ((attribute = ippFindAttribute(request, MacIppControl::PolicyPrinter, IPP_TAG_NAME))) {
+        ipp_attribute_t *policy = ippFindAttribute(request, MacIppControl::Policy, IPP_TAG_NAME);
+        const QByteArray name = ippGetString(attribute, 0, nullptr);
+        if (!m_printers.contains(name) || !policy) {
+            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown printer \"" + name + "\" or no policy"};
+        }
+        m_printers[name].policy = ippGetString(policy, 0, nullptr);
+    }
     ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_NAME, MacIppControl::LastUser, nullptr, m_lastUser.constData());
+    if (!m_lastJournalRequest.isEmpty()) {
+        std::vector<const char *> keys;
+        for (const QByteArray &key : qAsConst(m_lastJournalRequest)) {
+            keys.push_back(key.constData());
+        }
+        ippAddStrings(response, IPP_TAG_OPERATION, IPP_TAG_TEXT, MacIppControl::LastJournalRequest, int(keys.size()), nullptr, keys.data());
+    }
     return {};
 }
 
