@@ -1,5 +1,6 @@
 #include <attributeviewer.h>
 #include <columneditor.h>
+#include <jobswidget.h>
 #include <macattributesdialog.h>
 #include <printerippactions.h>
 #include <printerlistmodel.h>
@@ -27,6 +28,11 @@ int main(int argc, char **argv)
     if (editor.objectName() != QLatin1String("ColumnEditor") || viewer.objectName() != QLatin1String("AttributeViewer")
         || marking.objectName() != QLatin1String("MacAttributesDialog") || !CUPS::PrinterIppActions::instance()) {
         std::fprintf(stderr, "the exported dialogs are not what the headers promise\n");
+        return 1;
+    }
+    const CUPS::JobsWidget jobs;
+    if (!jobs.action(CUPS::JobsWidget::Cancel) || jobs.action(CUPS::JobsWidget::Cancel)->shortcut() != QKeySequence(Qt::Key_Delete)) {
+        std::fprintf(stderr, "the jobs widget is not what the header promises\n");
         return 1;
     }
     std::printf("host linked: %s\n", qPrintable(reload->text()));
