@@ -25,6 +25,8 @@ public:
 private:
     void updateStatus();
     void askAndMarkJob();
+    /// The current destination's jobs below the printers, their counts in the status line.
+    void addJobsPane();
 
     CUPS::PrintersWidget *const m_printers;
     QLabel *const m_serverLabel;

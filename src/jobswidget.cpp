@@ -528,9 +528,14 @@ JobsWidget::JobsWidget(QWidget *parent)
         d->actions.value(entry.first)->setChecked(settings.value(entry.second, false).toBool());
     }
 
+    // Delete and F5 act on this list only, not on whatever else the window holds.
+    for (QAction *action : d->menu->actions()) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    }
     addActions(d->menu->actions());
     auto *reloadAction = new QAction(this);
     reloadAction->setShortcut(QKeySequence(Qt::Key_F5));
+    reloadAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(reloadAction, &QAction::triggered, this, &JobsWidget::reload);
     addAction(reloadAction);
 
