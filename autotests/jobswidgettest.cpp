@@ -15,10 +15,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -68,6 +70,56 @@ void invoke(JobsWidget *widget, const char *slot)
     }
     QFAIL("the widget has no private object");
 }
+
+/// Answers the popup menus (choosing the entry with that text, or none) and
+/// message boxes (pressing the button) that open while it lives, in order.
+class MenuAnswerer : public QObject
+{
+public:
+    explicit MenuAnswerer(QStringList steps)
+        : m_steps(std::move(steps))
+    {
+        connect(&m_timer, &QTimer::timeout, this, &MenuAnswerer::poll);
+        m_timer.start(5);
+    }
+    QStringList seen;
+    int pending() const
+    {
+        return m_steps.size();
+    }
+
+private:
+    void poll()
+    {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            if (m_steps.isEmpty()) {
+                menu->close();
+                return;
+            }
+            const QString step = m_steps.takeFirst();
+            for (QAction *action : menu->actions()) {
+                if (action->text() == step && action->isEnabled()) {
+                    menu->setActiveAction(action);
+                    QTest::keyClick(menu, Qt::Key_Return);
+                    return;
+                }
+            }
+            seen << QStringLiteral("no entry ") + step;
+            menu->close();
+        } else if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (box == m_lastBox) {
+                return;
+            }
+            m_lastBox = box;
+            seen << box->text();
+            box->button(m_steps.isEmpty() || m_steps.takeFirst() == QLatin1String("Yes") ? QMessageBox::Yes : QMessageBox::No)->click();
+        }
+    }
+
+    QStringList m_steps;
+    QPointer<QMessageBox> m_lastBox;
+    QTimer m_timer;
+};
 
 Job syntheticJob(int id, int state, const QString &holdUntil, bool marking, const QString &printerUri)
 {
@@ -724,6 +776,57 @@ private Q_SLOTS:
             }
         }
         QVERIFY(!modelOf(&again)->selectedAttributes().contains(QStringLiteral("job-priority")));
+    }
+
+    void aRightClickOnEmptySpaceDisablesTheJobActions()
+    {
+        // A queue of its own, so one row leaves space below it.
+        QVERIFY(m_sandbox.addPrinter(QStringLiteral("WQ_Click")));
+        const int id = held(QStringLiteral("WQ_Click"));
+        auto widget = widgetFor(QStringLiteral("WQ_Click"));
+        widget->resize(600, 400);
+        widget->show();
+        QVERIFY(select(widget.get(), {id}));
+        QVERIFY(widget->action(JobsWidget::Cancel)->isEnabled());
+        const QPoint empty(10, widget->viewport()->height() - 5);
+        QVERIFY(!widget->indexAt(empty).isValid());
+        {
+            MenuAnswerer answerer({QStringLiteral("Show canceled jobs")});
+            QContextMenuEvent event(QContextMenuEvent::Mouse, empty, widget->viewport()->mapToGlobal(empty));
+            QApplication::sendEvent(widget->viewport(), &event);
+            QCOMPARE(answerer.pending(), 0);
+        }
+        QVERIFY(widget->selectedJobs().isEmpty());
+        QVERIFY(!widget->action(JobsWidget::Cancel)->isEnabled());
+        QVERIFY(!widget->action(JobsWidget::ShowAttributes)->isEnabled());
+        // The filter entries stayed usable in that menu.
+        QVERIFY(widget->action(JobsWidget::ShowCanceled)->isChecked());
+    }
+
+    void theHeaderMenuRemovesAColumnAfterAsking_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("yes") << QStringLiteral("Yes") << true;
+        QTest::newRow("no") << QStringLiteral("No") << false;
+    }
+
+    void theHeaderMenuRemovesAColumnAfterAsking()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, removed);
+        JobsWidget widget;
+        widget.resize(800, 300);
+        widget.show();
+        const JobListModel::Column second = modelOf(&widget)->column(1);
+        const QPoint pos(widget.header()->sectionViewportPosition(1) + 5, 5);
+        {
+            MenuAnswerer answerer({QStringLiteral("Remove column"), answer});
+            Q_EMIT widget.header()->customContextMenuRequested(pos);
+            QCOMPARE(answerer.pending(), 0);
+            QCOMPARE(answerer.seen, QStringList{QStringLiteral("Remove column?")});
+        }
+        QCOMPARE(modelOf(&widget)->columns().contains(second), !removed);
     }
 
     void keysReloadAndCancel()

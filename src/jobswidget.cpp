@@ -366,7 +366,8 @@ void JobsWidgetPrivate::moveJob()
         return;
     }
     const QString jobUri = job.attributeValue(Attr::JobUri).toString();
-    const QString printerUri = QStringLiteral("ipp://localhost/printers/%1").arg(chosen);
+    // The local server's URI form, the name encoded as a URI needs it.
+    const QString printerUri = Utils::printerUri(chosen);
     if (!JobIppActions::instance()->moveJob(jobUri, printerUri)) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to move job.<br>CUPS error: %1"));
     }
