@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <connection.h>
+#include <jobswidget.h>
 #include <journalviewer.h>
 #include <macattributesdialog.h>
 #include <macprintersettingsdialog.h>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSplitter>
 #include <QStatusBar>
 
 #include <limits>
@@ -51,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_printers->setIconSize(QSize(32, 32));
     connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, this, &MainWindow::updateStatus);
     connect(m_printers->model(), &CUPS::PrinterListModel::loaded, this, &MainWindow::updateStatus);
+    addJobsPane();
     resize(900, 520);
 }
 
@@ -111,4 +114,48 @@ void MainWindow::addMacAdministration(QMenu *macMenu)
         CUPS::MacPrinterSettingsDialog dialog(dest.name(), this);
         dialog.exec();
     });
+}
+
+void MainWindow::addJobsPane()
+{
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(takeCentralWidget());
+    auto *jobs = new CUPS::JobsWidget(splitter);
+    jobs->setObjectName(QStringLiteral("jobsWidget"));
+    jobs->setAlternatingRowColors(true);
+    splitter->addWidget(jobs);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 1);
+    setCentralWidget(splitter);
+
+    auto *counts = new QLabel(this);
+    counts->setObjectName(QStringLiteral("jobCountsLabel"));
+    statusBar()->addPermanentWidget(counts);
+    auto updateCounts = [jobs, counts] {
+        counts->setText(i18n("Jobs: %1 pending, %2 held, %3 processing, %4 completed",
+                             jobs->count(IPP_JSTATE_PENDING),
+                             jobs->count(IPP_JSTATE_HELD),
+                             jobs->count(IPP_JSTATE_PROCESSING),
+                             jobs->count(IPP_JSTATE_COMPLETED)));
+    };
+    // The pane follows the current destination; with none, it lists every job.
+    auto follow = [this, jobs, updateCounts] {
+        jobs->load(m_printers->currentDestination().name());
+        updateCounts();
+    };
+    connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, jobs, follow);
+    connect(jobs, &CUPS::JobsWidget::jobsStateChanged, counts, updateCounts);
+
+    // F5 in the printers list reloads it and, through the current row, the jobs;
+    // the jobs list has its own F5.
+    auto *reloadAll = new QAction(m_printers);
+    reloadAll->setShortcut(QKeySequence(Qt::Key_F5));
+    reloadAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(reloadAll, &QAction::triggered, this, [this, jobs, updateCounts] {
+        m_printers->model()->load();
+        jobs->reload();
+        updateCounts();
+    });
+    m_printers->addAction(reloadAll);
+    follow();
 }

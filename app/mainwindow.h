@@ -28,6 +28,8 @@ private:
     void askAndMarkJob();
     /// The journal and printer MAC parameter entries of the MAC menu.
     void addMacAdministration(QMenu *macMenu);
+    /// The current destination's jobs below the printers, their counts in the status line.
+    void addJobsPane();
 
     CUPS::PrintersWidget *const m_printers;
     QLabel *const m_serverLabel;

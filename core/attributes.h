@@ -90,11 +90,27 @@ constexpr QLatin1String PpdNaturalLanguage("ppd-natural-language");
 constexpr QLatin1String Limit("limit");
 constexpr QLatin1String Timeout("timeout");
 
-// Marking journal search: keys and columns besides the job attributes above
+// Job list and job operations
+constexpr QLatin1String WhichJobs("which-jobs");
+constexpr QLatin1String MyJobs("my-jobs");
+constexpr QLatin1String PurgeJob("purge-job");
+constexpr QLatin1String AuthInfo("auth-info");
+constexpr QLatin1String AuthInfoRequired("auth-info-required");
+constexpr QLatin1String OperationsSupported("operations-supported");
+constexpr QLatin1String JobOriginatingHostName("job-originating-host-name");
+constexpr QLatin1String Copies("copies");
+constexpr QLatin1String NumberUp("number-up");
+constexpr QLatin1String Sides("sides");
+constexpr QLatin1String Media("media");
+constexpr QLatin1String JobImpressionsCompleted("job-impressions-completed");
+
+// Job attributes of systems with mandatory access control, besides the MAC names above
 constexpr QLatin1String MacJobMacIlevelName("mac-job-mac-ilevel-name");
 constexpr QLatin1String MacJobMacCategoryName("mac-job-mac-category-name");
 constexpr QLatin1String MacJobUserFullName("mac-job-user-full-name");
 constexpr QLatin1String MacJobOriginatingUserFullName("mac-job-originating-user-full-name");
+
+// Marking journal search: time ranges and the paper size column
 constexpr QLatin1String TimeAtCompletedRange("time-at-completed-range");
 constexpr QLatin1String TimeAtCreationRange("time-at-creation-range");
 constexpr QLatin1String TimeAtProcessingRange("time-at-processing-range");

@@ -5,6 +5,7 @@
 #include "corelogging.h"
 #include "ipprequest.h"
 #include "lpoptions.h"
+#include "printerlistmodel.h"
 #include "printerrequest.h"
 #include "utils.h"
 
@@ -141,5 +142,22 @@ int PrinterIppActions::printTestPage(const QString &name, QString &error)
     }
     qCDebug(CUPS_CORE) << "test page sent to" << name << "as job" << jobId.toInt();
     return jobId.toInt();
+}
+
+QList<Destination> PrinterIppActions::getDestinations(bool *ok) const
+{
+    IppRequest request(CUPS_GET_PRINTERS);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), PrinterListModel::requestedAttributes());
+    const IppResponse response = request.doRequest(Connection::instance(), QStringLiteral("/"));
+    QList<Destination> destinations;
+    if (response.isOk()) {
+        for (const AttributeHash &group : response.attributeGroups(IPP_TAG_PRINTER)) {
+            destinations.append(Destination(group));
+        }
+    }
+    if (ok) {
+        *ok = response.isOk() || response.statusCode() == IPP_STATUS_ERROR_NOT_FOUND;
+    }
+    return destinations;
 }
 } // namespace CUPS

@@ -1,6 +1,7 @@
 #ifndef CUPS_PRINTERIPPACTIONS_H
 #define CUPS_PRINTERIPPACTIONS_H
 
+#include "destination.h"
 #include "norvikprintcore_export.h"
 
 #include <QHash>
@@ -57,6 +58,11 @@ public:
     /// Prints CUPS's standard test page on the named destination. Returns the
     /// job id, or -1 with error filled with the reason.
     int printTestPage(const QString &name, QString &error);
+
+    /// The server's printers and classes (CUPS-Get-Printers), in the server's
+    /// order. ok, when given, says whether the server answered; a server
+    /// without queues answers with an empty list.
+    QList<Destination> getDestinations(bool *ok) const;
 
 private:
     PrinterIppActions() = default;

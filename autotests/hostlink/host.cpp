@@ -1,5 +1,6 @@
 #include <attributeviewer.h>
 #include <columneditor.h>
+#include <jobswidget.h>
 #include <journalviewer.h>
 #include <macattributesdialog.h>
 #include <macprintersettingsdialog.h>
@@ -33,6 +34,11 @@ int main(int argc, char **argv)
         || marking.objectName() != QLatin1String("MacAttributesDialog") || journal->objectName() != QLatin1String("JournalViewer")
         || macSettings.objectName() != QLatin1String("MacPrinterSettingsDialog") || !CUPS::PrinterIppActions::instance()) {
         std::fprintf(stderr, "the exported dialogs are not what the headers promise\n");
+        return 1;
+    }
+    const CUPS::JobsWidget jobs;
+    if (!jobs.action(CUPS::JobsWidget::Cancel) || jobs.action(CUPS::JobsWidget::Cancel)->shortcut() != QKeySequence(Qt::Key_Delete)) {
+        std::fprintf(stderr, "the jobs widget is not what the header promises\n");
         return 1;
     }
     std::printf("host linked: %s\n", qPrintable(reload->text()));

@@ -1,0 +1,118 @@
+#include "macippserverprocess.h"
+#include "modalanswerer.h"
+
+#include <attributes.h>
+#include <joblistmodel.h>
+#include <jobswidget.h>
+#include <macattributesdialog.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QTest>
+
+using CUPS::Job;
+using CUPS::JobsWidget;
+
+namespace
+{
+Job markingJob(int id)
+{
+    return Job({{CUPS::Attr::JobId, QVariantList{id}},
+                {CUPS::Attr::JobState, QVariantList{int(IPP_JSTATE_HELD)}},
+                {CUPS::Attr::MacMarkingRequired, QVariantList{true}},
+                {CUPS::Attr::JobPrinterUri, QVariantList{QStringLiteral("ipp://localhost/printers/Office")}}});
+}
+} // namespace
+
+// With mandatory access control on (TELMAR_MAC_ENABLED=1), against the MAC test server.
+class JobMarkTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    MacIppServerProcess m_server;
+
+    static void selectRows(JobsWidget *widget, const QList<int> &rows)
+    {
+        widget->clearSelection();
+        for (int row : rows) {
+            widget->selectionModel()->setCurrentIndex(widget->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        m_server.use();
+    }
+
+    void markIsOfferedForOneJobThatNeedsIt()
+    {
+        JobsWidget widget;
+        QVERIFY(widget.action(JobsWidget::Mark)->isVisible());
+        const QList<QAction *> entries = widget.action(JobsWidget::Mark)->associatedWidgets().isEmpty()
+            ? QList<QAction *>()
+            : qobject_cast<QMenu *>(widget.action(JobsWidget::Mark)->associatedWidgets().constFirst())->actions();
+        const int mark = entries.indexOf(widget.action(JobsWidget::Mark));
+        QVERIFY(mark > 0);
+        QVERIFY(entries.at(mark - 1)->isSeparator());
+        QVERIFY(static_cast<CUPS::JobListModel *>(widget.model())->hiddenAttributes().isEmpty());
+
+        static_cast<CUPS::JobListModel *>(widget.model())->setJobs({markingJob(1), markingJob(2)});
+        selectRows(&widget, {0});
+        QVERIFY(widget.action(JobsWidget::Mark)->isEnabled());
+        // Marking needs the job alone; hold and release are not for it either.
+        QVERIFY(!widget.action(JobsWidget::HoldRelease)->isEnabled());
+        selectRows(&widget, {0, 1});
+        QVERIFY(!widget.action(JobsWidget::Mark)->isEnabled());
+    }
+
+    void markOpensTheMarkingDialogForTheCurrentJob_data()
+    {
+        QTest::addColumn<int>("jobId");
+        QTest::addColumn<bool>("dialogShown");
+        QTest::newRow("a job the server has") << 2 << true;
+        QTest::newRow("a job it does not have") << 99 << false;
+    }
+
+    void markOpensTheMarkingDialogForTheCurrentJob()
+    {
+        QFETCH(int, jobId);
+        QFETCH(bool, dialogShown);
+        JobsWidget widget;
+        static_cast<CUPS::JobListModel *>(widget.model())->setJobs({markingJob(jobId)});
+        selectRows(&widget, {0});
+        QString seen;
+        {
+            ModalAnswerer answerer({[&seen](QWidget *modal) {
+                if (auto *dialog = qobject_cast<CUPS::MacAttributesDialog *>(modal)) {
+                    seen = QStringLiteral("dialog");
+                    dialog->reject();
+                } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                    seen = box->text();
+                    box->accept();
+                }
+            }});
+            QObject *d = nullptr;
+            for (QObject *child : widget.children()) {
+                if (qstrcmp(child->metaObject()->className(), "CUPS::JobsWidgetPrivate") == 0) {
+                    d = child;
+                }
+            }
+            QVERIFY(d && QMetaObject::invokeMethod(d, "markJob"));
+            QCOMPARE(answerer.pending(), 0);
+        }
+        if (dialogShown) {
+            QCOMPARE(seen, QStringLiteral("dialog"));
+        } else {
+            // The id reached the dialog: the server refused to lock exactly that job.
+            QVERIFY2(seen.contains(QStringLiteral("Unable to lock job %1").arg(jobId)), qPrintable(seen));
+        }
+    }
+};
+
+QTEST_MAIN(JobMarkTest)
+#include "jobmarktest.moc"

@@ -1,0 +1,309 @@
+// Compares JobListModel::load() for a printer with 2,000 jobs with the least
+// any libcups client has to do for the same list: one Get-Jobs and copying
+// the values out. Then times the jobs widget's action update for 1, 50 and
+// 500 selected jobs and counts the requests it sends (cupsd's access log).
+
+#include "cupssandbox.h"
+
+#include <attributes.h>
+#include <connection.h>
+#include <ipprequest.h>
+#include <joblistmodel.h>
+#include <jobswidget.h>
+#include <utils.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace CUPS;
+
+namespace
+{
+constexpr int JobCount = 2000;
+constexpr int Runs = 15;
+constexpr int WarmUpRuns = 2;
+const QString Printer = QStringLiteral("Bench_Queue");
+
+struct HttpCloser {
+    void operator()(http_t *http) const
+    {
+        httpClose(http);
+    }
+};
+
+bool submitJob(int i, const QString &file)
+{
+    IppRequest request(IPP_OP_PRINT_JOB);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(Printer));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::JobName.data(), QStringLiteral("Report %1 – Entwurf").arg(i));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", QStringLiteral("text/plain"));
+    // Every third job held, the rest pending on the stopped queue.
+    if (i % 3 == 0) {
+        request.addAttribute(IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobHoldUntil.data(), QStringLiteral("indefinite"));
+    }
+    return request.doFileRequest(Connection::instance(), QStringLiteral("/printers/") + Printer, file).isOk();
+}
+
+struct PlainAttribute {
+    std::string name;
+    std::vector<std::string> strings;
+    std::vector<int> numbers;
+};
+using PlainJob = std::vector<PlainAttribute>;
+
+// The floor: the model's request straight through libcups, every value copied out.
+std::vector<PlainJob> plainLoad(http_t *http, const QStringList &requested)
+{
+    QList<QByteArray> attributes;
+    for (const QString &name : requested) {
+        attributes.append(name.toLatin1());
+    }
+    std::vector<const char *> names;
+    for (const QByteArray &name : qAsConst(attributes)) {
+        names.push_back(name.constData());
+    }
+    const QByteArray uri = Utils::printerUri(Printer).toUtf8();
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), nullptr, uri.constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::WhichJobs.data(), nullptr, "not-completed");
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
+    std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
+
+    std::vector<PlainJob> jobs;
+    bool inJob = false;
+    for (ipp_attribute_t *attribute = ippFirstAttribute(response.get()); attribute; attribute = ippNextAttribute(response.get())) {
+        const char *name = ippGetName(attribute);
+        if (!name || ippGetGroupTag(attribute) != IPP_TAG_JOB) {
+            inJob = false;
+            continue;
+        }
+        if (!inJob) {
+            jobs.emplace_back();
+            inJob = true;
+        }
+        PlainAttribute plain;
+        plain.name = name;
+        for (int i = 0; i < ippGetCount(attribute); ++i) {
+            switch (ippGetValueTag(attribute)) {
+            case IPP_TAG_INTEGER:
+            case IPP_TAG_ENUM:
+                plain.numbers.push_back(ippGetInteger(attribute, i));
+                break;
+            case IPP_TAG_BOOLEAN:
+                plain.numbers.push_back(ippGetBoolean(attribute, i));
+                break;
+            default:
+                if (const char *text = ippGetString(attribute, i, nullptr)) {
+                    plain.strings.emplace_back(text);
+                }
+            }
+        }
+        jobs.back().push_back(std::move(plain));
+    }
+    return jobs;
+}
+
+struct Case {
+    Case(const char *name, std::function<int()> run)
+        : name(name)
+        , run(std::move(run))
+    {
+    }
+    const char *name;
+    std::function<int()> run;
+    std::vector<qint64> wallNsecs;
+    std::vector<qint64> cpuNsecs;
+    int rows = 0;
+};
+
+qint64 threadCpuNsecs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+double medianMs(std::vector<qint64> nsecs)
+{
+    std::sort(nsecs.begin(), nsecs.end());
+    return nsecs[nsecs.size() / 2] / 1e6;
+}
+
+// Runs the cases in turns, so a server that slows down weighs on all alike.
+void measure(std::vector<Case> &cases)
+{
+    QElapsedTimer timer;
+    for (int i = 0; i < WarmUpRuns + Runs; ++i) {
+        for (Case &c : cases) {
+            const qint64 cpuBefore = threadCpuNsecs();
+            timer.start();
+            c.rows = c.run();
+            const qint64 wall = timer.nsecsElapsed();
+            const qint64 cpu = threadCpuNsecs() - cpuBefore;
+            if (i >= WarmUpRuns) {
+                c.wallNsecs.push_back(wall);
+                c.cpuNsecs.push_back(cpu);
+            }
+        }
+    }
+}
+
+int accessLogLines(const CupsSandbox &sandbox)
+{
+    QFile log(sandbox.directory() + QStringLiteral("/log/access_log"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : -1;
+}
+
+// cupsd logs a request after answering it: wait until the log stops growing.
+int settledAccessLogLines(const CupsSandbox &sandbox)
+{
+    int lines = accessLogLines(sandbox);
+    QDeadlineTimer deadline(2000);
+    while (!deadline.hasExpired()) {
+        QThread::msleep(100);
+        const int now = accessLogLines(sandbox);
+        if (now == lines) {
+            break;
+        }
+        lines = now;
+    }
+    return lines;
+}
+
+// cupsctl restarts the scheduler; wait until it answers again.
+bool waitForServer()
+{
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        Connection::instance()->reconnect(true);
+        IppRequest request(CUPS_GET_PRINTERS);
+        if (request.doRequest(Connection::instance(), QStringLiteral("/")).statusCode() <= IPP_STATUS_ERROR_NOT_FOUND) {
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+
+    CupsSandbox sandbox;
+    if (!sandbox.start()) {
+        std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
+        return 1;
+    }
+    // cupsd keeps 500 jobs by default; every request goes to the access log.
+    if (!sandbox.run(QStringLiteral("cupsctl"), {QStringLiteral("MaxJobs=0"), QStringLiteral("AccessLogLevel=all")}) || !waitForServer()) {
+        std::fprintf(stderr, "could not reconfigure the sandbox\n");
+        return 1;
+    }
+    if (!sandbox.addPrinter(Printer) || !sandbox.run(QStringLiteral("cupsdisable"), {Printer})) {
+        std::fprintf(stderr, "could not add the queue\n");
+        return 1;
+    }
+    QTemporaryFile document;
+    if (!document.open() || document.write("A short document.\n") < 0 || !document.flush()) {
+        return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < JobCount; ++i) {
+        if (!submitJob(i, document.fileName())) {
+            std::fprintf(stderr, "job %d failed: %s\n", i, qPrintable(Connection::lastErrorString()));
+            return 1;
+        }
+    }
+    const double setupMs = timer.nsecsElapsed() / 1e6;
+
+    const QByteArray host = sandbox.server().section(QLatin1Char(':'), 0, 0).toLatin1();
+    const int port = sandbox.server().section(QLatin1Char(':'), 1).toInt();
+    const std::unique_ptr<http_t, HttpCloser> http(httpConnect2(host.constData(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr));
+    if (!http) {
+        return 1;
+    }
+
+    JobListModel kept;
+    kept.load(Printer);
+    const QStringList requested = kept.requestedAttributes();
+    std::vector<Case> cases;
+    cases.push_back({"(a) libcups floor: Get-Jobs + copy values", [&http, &requested] {
+                         return int(plainLoad(http.get(), requested).size());
+                     }});
+    // The core's own request path, which reads the whole answer before parsing it.
+    cases.push_back({"(a') core IppRequest: Get-Jobs + hashes", [&requested] {
+                         IppRequest request(IPP_OP_GET_JOBS);
+                         request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(Printer));
+                         request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::WhichJobs.data(), QStringLiteral("not-completed"));
+                         request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), requested);
+                         return int(request.doRequest(Connection::instance(), QStringLiteral("/")).attributeGroups(IPP_TAG_JOB).size());
+                     }});
+    cases.push_back({"(b) load(), same model, nothing changed", [&kept] {
+                         kept.reload();
+                         return kept.rowCount();
+                     }});
+    cases.push_back({"(b) load(), fresh model", [] {
+                         JobListModel model;
+                         model.load(Printer);
+                         return model.rowCount();
+                     }});
+    cases.push_back({"(b) load(), fresh model sorted by name", [] {
+                         JobListModel model;
+                         model.sort(1, Qt::AscendingOrder);
+                         model.load(Printer);
+                         return model.rowCount();
+                     }});
+    measure(cases);
+
+    std::printf("%d jobs submitted over IPP in %.0f ms\n", JobCount, setupMs);
+    std::printf("medians of %d runs after %d warm-up runs; cpu = this process' thread time\n\n", Runs, WarmUpRuns);
+    std::printf("%-44s %5s %9s %9s %8s %8s %8s\n", "case", "rows", "wall ms", "cpu ms", "wall/a", "cpu/a", "wall/a'");
+    const double floorWall = medianMs(cases.front().wallNsecs);
+    const double floorCpu = medianMs(cases.front().cpuNsecs);
+    const double coreWall = medianMs(cases.at(1).wallNsecs);
+    for (const Case &c : cases) {
+        const double wall = medianMs(c.wallNsecs);
+        const double cpu = medianMs(c.cpuNsecs);
+        std::printf("%-44s %5d %9.2f %9.2f %8.2f %8.2f %8.2f\n", c.name, c.rows, wall, cpu, wall / floorWall, cpu / floorCpu, wall / coreWall);
+    }
+
+    // The action update runs once per selection change.
+    JobsWidget widget;
+    widget.load(Printer);
+    std::printf("\n%-44s %9s %9s\n", "updateActions for a selection of", "wall ms", "requests");
+    for (int selected : {1, 50, 500}) {
+        std::vector<qint64> wall;
+        int requests = 0;
+        for (int run = 0; run < 5; ++run) {
+            widget.clearSelection();
+            const QItemSelection rows(widget.model()->index(0, 0), widget.model()->index(selected - 1, widget.model()->columnCount() - 1));
+            const int before = settledAccessLogLines(sandbox);
+            timer.start();
+            widget.selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+            wall.push_back(timer.nsecsElapsed());
+            requests = settledAccessLogLines(sandbox) - before;
+        }
+        std::printf("%-44s %9.2f %9d\n", qPrintable(QStringLiteral("%1 jobs").arg(selected)), medianMs(wall), requests);
+    }
+    return 0;
+}
