@@ -89,6 +89,35 @@ constexpr QLatin1String PpdMakeAndModel("ppd-make-and-model");
 constexpr QLatin1String PpdNaturalLanguage("ppd-natural-language");
 constexpr QLatin1String Limit("limit");
 constexpr QLatin1String Timeout("timeout");
+
+// Job-template defaults and policies of the destination options
+constexpr QLatin1String Media("media");
+constexpr QLatin1String MediaDefault("media-default");
+constexpr QLatin1String NumberUp("number-up");
+constexpr QLatin1String NumberUpDefault("number-up-default");
+constexpr QLatin1String Sides("sides");
+constexpr QLatin1String SidesDefault("sides-default");
+constexpr QLatin1String OrientationRequested("orientation-requested");
+constexpr QLatin1String OrientationRequestedDefault("orientation-requested-default");
+constexpr QLatin1String Copies("copies");
+constexpr QLatin1String CopiesDefault("copies-default");
+constexpr QLatin1String JobHoldUntilDefault("job-hold-until-default");
+constexpr QLatin1String JobSheets("job-sheets");
+constexpr QLatin1String JobSheetsDefault("job-sheets-default");
+constexpr QLatin1String JobPriorityDefault("job-priority-default");
+constexpr QLatin1String Finishings("finishings");
+constexpr QLatin1String FinishingsDefault("finishings-default");
+constexpr QLatin1String PageTopDefault("page-top-default");
+constexpr QLatin1String PageBottomDefault("page-bottom-default");
+constexpr QLatin1String PageLeftDefault("page-left-default");
+constexpr QLatin1String PageRightDefault("page-right-default");
+constexpr QLatin1String FitToPageDefault("fit-to-page-default");
+constexpr QLatin1String RequestingUserNameAllowed("requesting-user-name-allowed");
+constexpr QLatin1String RequestingUserNameDenied("requesting-user-name-denied");
+constexpr QLatin1String PrinterErrorPolicy("printer-error-policy");
+constexpr QLatin1String PrinterErrorPolicySupported("printer-error-policy-supported");
+constexpr QLatin1String AuthInfoRequired("auth-info-required");
+constexpr QLatin1String PdftopsRendererDefault("pdftops-renderer-default");
 } // namespace CUPS::Attr
 
 #endif

@@ -58,6 +58,10 @@ public:
     /// job id, or -1 with error filled with the reason.
     int printTestPage(const QString &name, QString &error);
 
+    /// A local copy of the named printer's PPD file, which the caller owns and
+    /// deletes; empty when the printer has none or it cannot be fetched.
+    QString getPPD(const QString &name) const;
+
 private:
     PrinterIppActions() = default;
 };

@@ -1,6 +1,9 @@
 #include <attributeviewer.h>
 #include <columneditor.h>
+#include <destoptionsdialog.h>
 #include <macattributesdialog.h>
+#include <optionsdata.h>
+#include <ppdsettings.h>
 #include <printerippactions.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
@@ -27,6 +30,16 @@ int main(int argc, char **argv)
     if (editor.objectName() != QLatin1String("ColumnEditor") || viewer.objectName() != QLatin1String("AttributeViewer")
         || marking.objectName() != QLatin1String("MacAttributesDialog") || !CUPS::PrinterIppActions::instance()) {
         std::fprintf(stderr, "the exported dialogs are not what the headers promise\n");
+        return 1;
+    }
+    const CUPS::DestOptionsDialog options;
+    const CUPS::PpdSettings driverSettings;
+    OptionsData data;
+    data.setCurrentData(OptionsData::pageSizePropertyName(), QStringLiteral("iso_a4_210x297mm"));
+    const OptionsData copy = data;
+    if (options.objectName() != QLatin1String("DestOptionsDialog") || driverSettings.columnCount() != 2
+        || copy.currentData(QStringLiteral("media")).toString() != QLatin1String("iso_a4_210x297mm")) {
+        std::fprintf(stderr, "the options dialog is not what its headers promise\n");
         return 1;
     }
     std::printf("host linked: %s\n", qPrintable(reload->text()));
