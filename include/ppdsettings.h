@@ -31,6 +31,12 @@ public:
     /// A temporary PPD with the chosen defaults, for the caller to upload and
     /// delete; empty when nothing changed or nothing is loaded.
     QString save();
+    /// Marks the page size that the PWG media name stands for (as chosen on
+    /// the dialog's general tab), so the uploaded PPD carries it as its
+    /// default; false when the PPD has no such size.
+    bool selectMedia(const QString &pwgMedia);
+    /// The same for an IPP "sides" keyword and the PPD's Duplex option.
+    bool selectSides(const QString &sides);
 
 private:
     std::unique_ptr<PpdSettingsPrivate> const d;

@@ -565,6 +565,10 @@ bool DestOptionsDialogPrivate::loadMedia()
             continue; // a custom size range, not a paper to choose
         }
         if (read) {
+            // Two papers with one localized name (a size with and without borders) must both stay choosable.
+            if (media.contains(label) && media.value(label).toString() != mediaName) {
+                label = QStringLiteral("%1 (%2)").arg(label, mediaName);
+            }
             media.insert(label, mediaName);
         }
         Q_EMIT loadingProgressChanged(step);
@@ -988,6 +992,15 @@ bool DestOptionsDialogPrivate::save()
         request.addPrinterAttribute(Attr::RequestingUserNameDenied.data(), users, IPP_TAG_NAME);
     }
 
+    // cupsd reports a PPD queue's default paper and sides from its PPD: a change must go up in the PPD too.
+    const QString media = pageSizeComboBox->currentData().toString();
+    if (!isClass && ppdSettings && !media.isEmpty() && media != options.currentData(OptionsData::pageSizePropertyName()).toString()) {
+        ppdSettings->selectMedia(media);
+    }
+    const QString sides = duplexComboBox->currentData().toString();
+    if (!isClass && ppdSettings && !sides.isEmpty() && sides != options.currentData(OptionsData::duplexPropertyName()).toString()) {
+        ppdSettings->selectSides(sides);
+    }
     const QString ppdFile = (!isClass && ppdSettings) ? ppdSettings->save() : QString();
     const IppResponse response = ppdFile.isEmpty() ? request.doRequest(Connection::instance(), QStringLiteral("/"))
                                                    : request.doFileRequest(Connection::instance(), QStringLiteral("/"), ppdFile);

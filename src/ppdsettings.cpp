@@ -9,6 +9,7 @@
 
 #include <cups/cups.h>
 #include <cups/ppd.h>
+#include <cups/pwg.h>
 
 #include <cerrno>
 #include <cstring>
@@ -104,6 +105,7 @@ public:
     void addRows(ppd_group_t *group, QList<QTreeWidgetItem *> &rows) const;
     void installEditor(PpdOptionItem *row);
     QByteArray markedChoice(const QByteArray &keyword) const;
+    bool mark(const char *keyword, const QByteArray &choice);
 
     PpdSettings *const q;
     PpdPtr ppd;
@@ -184,6 +186,20 @@ QByteArray PpdSettingsPrivate::markedChoice(const QByteArray &keyword) const
         choice = ppdFindMarkedChoice(ppd.get(), keyword.constData());
     }
     return choice ? QByteArray(choice->choice) : QByteArray();
+}
+
+bool PpdSettingsPrivate::mark(const char *keyword, const QByteArray &choice)
+{
+    ppdMarkOption(ppd.get(), keyword, choice.constData());
+    for (int i = 0; i < q->topLevelItemCount(); ++i) {
+        auto *row = static_cast<PpdOptionItem *>(q->topLevelItem(i));
+        auto *combo = qobject_cast<QComboBox *>(q->itemWidget(row, 1));
+        if (combo && qstrcmp(row->option->keyword, keyword) == 0) {
+            const QSignalBlocker blocker(combo);
+            combo->setCurrentIndex(combo->findData(QString::fromLocal8Bit(choice)));
+        }
+    }
+    return true;
 }
 
 PpdSettings::PpdSettings(QWidget *parent)
@@ -281,5 +297,42 @@ QString PpdSettings::save()
         return QString();
     }
     return QString::fromLocal8Bit(tempName);
+}
+bool PpdSettings::selectMedia(const QString &pwgMedia)
+{
+    if (!d->ppd) {
+        return false;
+    }
+    pwg_media_t *media = pwgMediaForPWG(pwgMedia.toLatin1().constData());
+    if (!media) {
+        return false;
+    }
+    // By the PPD's own name for the paper, else by its dimensions (within a point).
+    QByteArray choice;
+    if (media->ppd && ppdFindChoice(ppdFindOption(d->ppd.get(), "PageSize"), media->ppd)) {
+        choice = media->ppd;
+    }
+    for (int i = 0; choice.isEmpty() && i < d->ppd->num_sizes; ++i) {
+        const ppd_size_t &size = d->ppd->sizes[i];
+        if (qAbs(size.width - PWG_TO_POINTS(media->width)) < 1 && qAbs(size.length - PWG_TO_POINTS(media->length)) < 1) {
+            choice = size.name;
+        }
+    }
+    if (choice.isEmpty()) {
+        return false;
+    }
+    return d->mark("PageSize", choice);
+}
+
+bool PpdSettings::selectSides(const QString &sides)
+{
+    // The Duplex choices cupsd maps the sides keywords to.
+    static const QHash<QString, QByteArray> choices{{QStringLiteral("one-sided"), "None"},
+                                                     {QStringLiteral("two-sided-long-edge"), "DuplexNoTumble"},
+                                                     {QStringLiteral("two-sided-short-edge"), "DuplexTumble"}};
+    if (!d->ppd || !choices.contains(sides) || !ppdFindChoice(ppdFindOption(d->ppd.get(), "Duplex"), choices.value(sides).constData())) {
+        return false;
+    }
+    return d->mark("Duplex", choices.value(sides));
 }
 } // namespace CUPS
