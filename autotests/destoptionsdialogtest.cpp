@@ -5,6 +5,10 @@
 #include <connection.h>
 #include <destoptionsdialog.h>
 #include <ppdsettings.h>
+#include <printerlistmodel.h>
+#include <printerswidget.h>
+
+#include <QAction>
 
 #include <busyindicator.h>
 
@@ -125,6 +129,8 @@ private Q_SLOTS:
     void nothingIsWrittenWhileLoading();
     void closingDuringLoadStopsTheWorker();
     void reopeningRestoresTheSize();
+    void printOptionsOpensTheDialogForTheCurrentRow_data();
+    void printOptionsOpensTheDialogForTheCurrentRow();
 
 private:
     Dialog open(const QString &name, bool isClass = false);
@@ -574,6 +580,43 @@ void DestOptionsDialogTest::reopeningRestoresTheSize()
     QCOMPARE(settings.value(QStringLiteral("Dialog/Options/Height")).toInt(), 480);
     DestOptionsDialog dialog;
     QCOMPARE(dialog.size(), QSize(640, 480));
+}
+
+void DestOptionsDialogTest::printOptionsOpensTheDialogForTheCurrentRow_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("reloads");
+    QTest::newRow("Ok reloads the list") << int(QDialogButtonBox::Ok) << 1;
+    QTest::newRow("Cancel does not") << int(QDialogButtonBox::Cancel) << 0;
+}
+
+void DestOptionsDialogTest::printOptionsOpensTheDialogForTheCurrentRow()
+{
+    QFETCH(int, button);
+    QFETCH(int, reloads);
+    CUPS::PrintersWidget widget;
+    QVERIFY(widget.model()->load());
+    widget.setCurrentIndex(widget.model()->indexOf(QStringLiteral("Office_PS")));
+    QCOMPARE(widget.currentDestination().name(), QStringLiteral("Office_PS"));
+    QSignalSpy loaded(widget.model(), &CUPS::PrinterListModel::loaded);
+
+    QString title;
+    int tabs = 0;
+    ModalAnswerer answerer({[&](QWidget *modal) {
+        auto *dialog = qobject_cast<DestOptionsDialog *>(modal);
+        if (!dialog || !waitLoaded(dialog)) {
+            modal->close();
+            return;
+        }
+        title = dialog->windowTitle();
+        tabs = child<QTabWidget>(dialog, "tabWidget")->count();
+        child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::StandardButton(button))->click();
+    }});
+    widget.action(CUPS::PrintersWidget::EditDestination)->trigger();
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(title, QStringLiteral("Options for Office_PS"));
+    QCOMPARE(tabs, 3);
+    QCOMPARE(loaded.size(), reloads);
 }
 
 QTEST_MAIN(DestOptionsDialogTest)
