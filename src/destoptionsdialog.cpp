@@ -550,23 +550,27 @@ bool DestOptionsDialogPrivate::loadMedia()
             return false;
         }
         cups_size_t size;
+        bool read = false;
+        bool custom = false;
         QString label;
         QString mediaName;
-        bool read = false;
         {
             Connection::IoLocker io;
             read = cupsGetDestMediaByIndex(io.handle(), dest.get(), dinfo.get(), index, 0, &size);
-            if (read && qstrncmp(size.media, "custom", 6) != 0) {
+            custom = read && qstrncmp(size.media, "custom", 6) == 0;
+            if (read && !custom) {
                 label = QString::fromLocal8Bit(cupsLocalizeDestMedia(io.handle(), dest.get(), dinfo.get(), 0, &size));
                 mediaName = QString::fromLatin1(size.media);
             }
         }
-        if (read && mediaName.isEmpty()) {
-            continue; // a custom size range, not a paper to choose
+        if (custom) {
+            continue; // a custom size, not a paper to choose
         }
         if (read) {
-            // Two papers with one localized name (a size with and without borders) must both stay choosable.
-            if (media.contains(label) && media.value(label).toString() != mediaName) {
+            if (label.isEmpty()) {
+                label = mediaName; // shown as itself rather than under a shared empty label
+            } else if (media.contains(label) && media.value(label).toString() != mediaName) {
+                // Two papers with one localized name must both stay choosable.
                 label = QStringLiteral("%1 (%2)").arg(label, mediaName);
             }
             media.insert(label, mediaName);
