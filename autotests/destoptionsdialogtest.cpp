@@ -125,9 +125,11 @@ private Q_SLOTS:
     void userListRules_data();
     void userListRules();
     void classHasNoDriverTabAndSendsNoPpd();
+    void refusedSaveKeepsTheDialogOpen();
     void failedLoadWritesNothingAndFreesTheLock();
     void nothingIsWrittenWhileLoading();
     void closingDuringLoadStopsTheWorker();
+    void loadingAgainReplacesTheFirstLoad();
     void reopeningRestoresTheSize();
     void printOptionsOpensTheDialogForTheCurrentRow_data();
     void printOptionsOpensTheDialogForTheCurrentRow();
@@ -515,6 +517,33 @@ void DestOptionsDialogTest::classHasNoDriverTabAndSendsNoPpd()
     QVERIFY(!QFile::exists(m_sandbox.directory() + QStringLiteral("/ppd/") + name + QStringLiteral(".ppd")));
 }
 
+void DestOptionsDialogTest::refusedSaveKeepsTheDialogOpen()
+{
+    const QString printer = QStringLiteral("Stopped_Printer");
+    const QString before = serverAttributes(printer).value(QStringLiteral("printer-error-policy"));
+    const Dialog dialog = open(printer);
+    QVERIFY(dialog);
+    // cupsd refuses an unknown policy with a client error (0x04xx): nothing changed, so it is no success.
+    auto *policy = child<QComboBox>(dialog.get(), "errorPolicyComboBox");
+    policy->addItem(QStringLiteral("Bogus"), QStringLiteral("bogus-policy"));
+    choose(policy, QStringLiteral("bogus-policy"));
+    auto *buttons = child<QDialogButtonBox>(dialog.get(), "buttonBox");
+    QVERIFY(buttons->button(QDialogButtonBox::Apply)->isEnabled());
+
+    QList<SeenBox> seen;
+    ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok, QMessageBox::Ok}, &seen));
+    dialog->show();
+    buttons->button(QDialogButtonBox::Apply)->click();
+    QVERIFY(buttons->button(QDialogButtonBox::Apply)->isEnabled());
+    buttons->button(QDialogButtonBox::Ok)->click();
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.first().title, QStringLiteral("Options for Stopped_Printer"));
+    QVERIFY2(seen.first().text.startsWith(QLatin1String("Unable to set printer attributes.<br>CUPS error: ")) && seen.first().text.size() > 50,
+             qPrintable(seen.first().text));
+    QCOMPARE(serverAttributes(printer).value(QStringLiteral("printer-error-policy")), before);
+}
+
 void DestOptionsDialogTest::failedLoadWritesNothingAndFreesTheLock()
 {
     QList<SeenBox> seen;
@@ -566,6 +595,20 @@ void DestOptionsDialogTest::closingDuringLoadStopsTheWorker()
     QVERIFY(worker.isNull());
     QCOMPARE(finished.size(), 1);
     QVERIFY(!CUPS::Connection::instance()->isLockedByCallingThread());
+    QVERIFY(lockIsFree());
+}
+
+void DestOptionsDialogTest::loadingAgainReplacesTheFirstLoad()
+{
+    DestOptionsDialog dialog;
+    QVERIFY(dialog.load(ManySizes, false));
+    // Still loading the first printer's media.
+    QVERIFY(dialog.load(TenSizes, false));
+    QVERIFY(waitLoaded(&dialog));
+    QTRY_COMPARE(dialog.findChildren<QThread *>().size(), 0);
+    auto *pageSize = child<QComboBox>(&dialog, "pageSizeComboBox");
+    QCOMPARE(pageSize->count(), 10);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Options for %1").arg(TenSizes));
     QVERIFY(lockIsFree());
 }
 

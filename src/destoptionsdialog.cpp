@@ -321,6 +321,7 @@ private:
     bool failLoading(const QString &message);
     void releaseLock();
     void stopWorker();
+    void resetLoadedValues();
     void work(QThread *guiThread);
     bool loadMedia();
     void loadSupportedAndDefaults();
@@ -426,6 +427,9 @@ void DestOptionsDialogPrivate::fillFixedCombos()
 
 bool DestOptionsDialogPrivate::loadOptions()
 {
+    // A running worker reads the handles and options about to be replaced: it goes first.
+    stopWorker();
+    resetLoadedValues();
     progressBar->reset();
     progressBar->setValue(0);
     progressBar->setRange(0, 100);
@@ -486,6 +490,25 @@ void DestOptionsDialogPrivate::releaseLock()
     }
 }
 
+void DestOptionsDialogPrivate::resetLoadedValues()
+{
+    options = OptionsData();
+    uri.clear();
+    // Filled from the loaded data only; the two fixed combos keep their items.
+    for (QComboBox *combo : {pageSizeComboBox,
+                             pagesPerSheetComboBox,
+                             duplexComboBox,
+                             orientationComboBox,
+                             holdUntilComboBox,
+                             errorPolicyComboBox,
+                             opPolicyComboBox,
+                             finishingsComboBox,
+                             startBannerComboBox,
+                             endBannerComboBox}) {
+        combo->clear();
+    }
+}
+
 void DestOptionsDialogPrivate::stopWorker()
 {
     if (!worker) {
@@ -495,6 +518,8 @@ void DestOptionsDialogPrivate::stopWorker()
     worker->quit();
     worker->wait();
     delete worker.data();
+    // Progress the stopped worker queued belongs to a load that no longer counts.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 ipp_attribute_t *DestOptionsDialogPrivate::supported(const char *attribute) const
