@@ -115,6 +115,29 @@ constexpr QLatin1String TimeAtCompletedRange("time-at-completed-range");
 constexpr QLatin1String TimeAtCreationRange("time-at-creation-range");
 constexpr QLatin1String TimeAtProcessingRange("time-at-processing-range");
 constexpr QLatin1String PageSize("PageSize");
+// Job-template defaults and policies of the destination options
+constexpr QLatin1String MediaDefault("media-default");
+constexpr QLatin1String NumberUpDefault("number-up-default");
+constexpr QLatin1String SidesDefault("sides-default");
+constexpr QLatin1String OrientationRequested("orientation-requested");
+constexpr QLatin1String OrientationRequestedDefault("orientation-requested-default");
+constexpr QLatin1String CopiesDefault("copies-default");
+constexpr QLatin1String JobHoldUntilDefault("job-hold-until-default");
+constexpr QLatin1String JobSheets("job-sheets");
+constexpr QLatin1String JobSheetsDefault("job-sheets-default");
+constexpr QLatin1String JobPriorityDefault("job-priority-default");
+constexpr QLatin1String Finishings("finishings");
+constexpr QLatin1String FinishingsDefault("finishings-default");
+constexpr QLatin1String PageTopDefault("page-top-default");
+constexpr QLatin1String PageBottomDefault("page-bottom-default");
+constexpr QLatin1String PageLeftDefault("page-left-default");
+constexpr QLatin1String PageRightDefault("page-right-default");
+constexpr QLatin1String FitToPageDefault("fit-to-page-default");
+constexpr QLatin1String RequestingUserNameAllowed("requesting-user-name-allowed");
+constexpr QLatin1String RequestingUserNameDenied("requesting-user-name-denied");
+constexpr QLatin1String PrinterErrorPolicy("printer-error-policy");
+constexpr QLatin1String PrinterErrorPolicySupported("printer-error-policy-supported");
+constexpr QLatin1String PdftopsRendererDefault("pdftops-renderer-default");
 } // namespace CUPS::Attr
 
 #endif

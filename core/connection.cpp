@@ -247,6 +247,24 @@ void Connection::unlockIo()
     d->ioMutex.unlock();
 }
 
+Connection::IoLocker::IoLocker(Connection *connection)
+    : m_connection(connection)
+{
+    m_connection->lock();
+    m_connection->lockIo();
+}
+
+Connection::IoLocker::~IoLocker()
+{
+    m_connection->unlockIo();
+    m_connection->unlock();
+}
+
+http_t *Connection::IoLocker::handle() const
+{
+    return m_connection->handle();
+}
+
 ipp_status_t Connection::lastError()
 {
     QMutexLocker locker(&s_lastError->mutex);

@@ -91,6 +91,28 @@ public:
     /// Milliseconds a request may wait for the server before it fails.
     void setTimeout(int msecs);
 
+    /**
+     * Holds the inner io mutex for a scope, for raw libcups calls on handle()
+     * (cupsGetNamedDest, cupsCopyDestInfo, cupsGetPPD3 ...). It first takes
+     * the session lock like lock() (at once for the holder and for threads
+     * admitted with lockOnBehalfOf()), then the mutex every IppRequest takes,
+     * so a raw call never overlaps a request on the same connection. Keep the
+     * scope to the raw calls: other threads' requests wait for it.
+     */
+    class NORVIKPRINTCORE_EXPORT IoLocker
+    {
+    public:
+        explicit IoLocker(Connection *connection = Connection::instance());
+        ~IoLocker();
+        IoLocker(const IoLocker &) = delete;
+        IoLocker &operator=(const IoLocker &) = delete;
+        /// The shared http connection; null when the server cannot be reached.
+        http_t *handle() const;
+
+    private:
+        Connection *const m_connection;
+    };
+
     /// The server's devices (CUPS-Get-Devices), one attribute hash each.
     QList<QHash<QString, QVariant>> devices(int timeoutSeconds = 10);
     /// The server's PPD records (CUPS-Get-PPDs), for one IEEE 1284 device id or all.

@@ -9,10 +9,15 @@
 #include "printerrequest.h"
 #include "utils.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <cups/cups.h>
+#include <cups/ppd.h>
 
 namespace CUPS
 {
@@ -160,4 +165,45 @@ QList<Destination> PrinterIppActions::getDestinations(bool *ok) const
     }
     return destinations;
 }
+
+// cupsGetPPD3() is deprecated with the rest of the PPD API, yet it is how cupsd hands out a queue's PPD.
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
+QString PrinterIppActions::getPPD(const QString &name) const
+{
+    char buffer[1024] = {0};
+    http_status_t status;
+    {
+        Connection::IoLocker io;
+        if (!io.handle()) {
+            return QString();
+        }
+        time_t modtime = 0;
+        status = cupsGetPPD3(io.handle(), name.toLocal8Bit().constData(), &modtime, buffer, sizeof(buffer));
+    }
+    if (status != HTTP_STATUS_OK) {
+        Connection::takeLastErrorFromCups();
+        qCDebug(CUPS_CORE) << "no PPD for" << name << ":" << Connection::lastErrorString();
+        return QString();
+    }
+    const QString file = QString::fromLocal8Bit(buffer);
+    const QFileInfo info(file);
+    if (!info.isSymLink()) {
+        return file;
+    }
+    // For a local server libcups links to the scheduler's own PPD; the caller
+    // edits and deletes its copy, so give it a file of its own.
+    const QString target = info.symLinkTarget();
+    QFile::remove(file);
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/norvik-ppd-XXXXXX.ppd"));
+    QFile source(target);
+    if (!source.open(QIODevice::ReadOnly) || !copy.open()) {
+        Connection::setLastError(IPP_STATUS_ERROR_NOT_FOUND, source.errorString());
+        return QString();
+    }
+    copy.write(source.readAll());
+    copy.setAutoRemove(false);
+    return copy.fileName();
+}
+QT_WARNING_POP
 } // namespace CUPS

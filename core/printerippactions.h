@@ -63,6 +63,9 @@ public:
     /// order. ok, when given, says whether the server answered; a server
     /// without queues answers with an empty list.
     QList<Destination> getDestinations(bool *ok) const;
+    /// A local copy of the named printer's PPD file, which the caller owns and
+    /// deletes; empty when the printer has none or it cannot be fetched.
+    QString getPPD(const QString &name) const;
 
 private:
     PrinterIppActions() = default;

@@ -1,6 +1,7 @@
 #include "printerswidget.h"
 
 #include "attributeviewer.h"
+#include "destoptionsdialog.h"
 #include "messagebox.h"
 #include "printerlistmodelwithicons.h"
 #include "printerswidget_p.h"
@@ -97,6 +98,15 @@ void PrintersWidgetPrivate::addDestination()
 
 void PrintersWidgetPrivate::editDestination()
 {
+    const Destination dest = q->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    DestOptionsDialog dialog(q);
+    dialog.load(dest);
+    if (dialog.exec() == QDialog::Accepted) {
+        model->load();
+    }
 }
 
 void PrintersWidgetPrivate::deleteDestination()

@@ -1,9 +1,12 @@
 #include <attributeviewer.h>
 #include <columneditor.h>
+#include <destoptionsdialog.h>
 #include <jobswidget.h>
 #include <journalviewer.h>
 #include <macattributesdialog.h>
 #include <macprintersettingsdialog.h>
+#include <optionsdata.h>
+#include <ppdsettings.h>
 #include <printerippactions.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
@@ -39,6 +42,16 @@ int main(int argc, char **argv)
     const CUPS::JobsWidget jobs;
     if (!jobs.action(CUPS::JobsWidget::Cancel) || jobs.action(CUPS::JobsWidget::Cancel)->shortcut() != QKeySequence(Qt::Key_Delete)) {
         std::fprintf(stderr, "the jobs widget is not what the header promises\n");
+        return 1;
+    }
+    const CUPS::DestOptionsDialog options;
+    const CUPS::PpdSettings driverSettings;
+    OptionsData data;
+    data.setCurrentData(OptionsData::pageSizePropertyName(), QStringLiteral("iso_a4_210x297mm"));
+    const OptionsData copy = data;
+    if (options.objectName() != QLatin1String("DestOptionsDialog") || driverSettings.columnCount() != 2
+        || copy.currentData(QStringLiteral("media")).toString() != QLatin1String("iso_a4_210x297mm")) {
+        std::fprintf(stderr, "the options dialog is not what its headers promise\n");
         return 1;
     }
     std::printf("host linked: %s\n", qPrintable(reload->text()));

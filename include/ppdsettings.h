@@ -1,0 +1,46 @@
+#ifndef CUPS_PPDSETTINGS_H
+#define CUPS_PPDSETTINGS_H
+
+#include "norvikprintwidgets_export.h"
+
+#include <QString>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace CUPS
+{
+class PpdSettingsPrivate;
+
+/**
+ * The driver settings of a printer: every option of a local PPD copy with its
+ * default choice, editable for single-choice options. save() writes a copy of
+ * the PPD whose default lines carry the choices made here.
+ *
+ * The widget owns the PPD file it loaded and deletes it when destroyed.
+ */
+class NORVIKPRINTWIDGETS_EXPORT PpdSettings : public QTreeWidget
+{
+    Q_OBJECT
+public:
+    explicit PpdSettings(QWidget *parent = nullptr);
+    ~PpdSettings() override;
+
+    /// Shows the options of ppdFile; false (and the file deleted) when it is no PPD.
+    bool load(const QString &ppdFile);
+    /// A temporary PPD with the chosen defaults, for the caller to upload and
+    /// delete; empty when nothing changed or nothing is loaded.
+    QString save();
+    /// Marks the page size that the PWG media name stands for (as chosen on
+    /// the dialog's general tab), so the uploaded PPD carries it as its
+    /// default; false when the PPD has no such size.
+    bool selectMedia(const QString &pwgMedia);
+    /// The same for an IPP "sides" keyword and the PPD's Duplex option.
+    bool selectSides(const QString &sides);
+
+private:
+    std::unique_ptr<PpdSettingsPrivate> const d;
+};
+} // namespace CUPS
+
+#endif

@@ -1,0 +1,338 @@
+#include "ppdsettings.h"
+
+#include "widgetslogging.h"
+
+#include <translation.h>
+
+#include <QComboBox>
+#include <QHeaderView>
+
+#include <cups/cups.h>
+#include <cups/ppd.h>
+#include <cups/pwg.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+// libcups still ships the PPD API; it is marked deprecated in favour of IPP Everywhere.
+QT_WARNING_DISABLE_DEPRECATED
+
+namespace CUPS
+{
+namespace
+{
+struct PpdCloser {
+    void operator()(ppd_file_t *ppd) const
+    {
+        ppdClose(ppd);
+    }
+};
+using PpdPtr = std::unique_ptr<ppd_file_t, PpdCloser>;
+
+struct CupsFileCloser {
+    void operator()(cups_file_t *file) const
+    {
+        cupsFileClose(file);
+    }
+};
+using CupsFilePtr = std::unique_ptr<cups_file_t, CupsFileCloser>;
+
+const QString PageSizeFamily[] = {QStringLiteral("PageRegion"), QStringLiteral("PageSize"), QStringLiteral("PaperDimension"), QStringLiteral("ImageableArea")};
+} // namespace
+
+/// One PPD option as a row: its text and the choice marked now.
+class PpdOptionItem : public QTreeWidgetItem
+{
+public:
+    PpdOptionItem(ppd_file_t *ppd, ppd_option_t *option)
+        : option(option)
+        , ppd(ppd)
+    {
+        for (int i = 0; i < option->num_choices; ++i) {
+            const ppd_choice_t &choice = option->choices[i];
+            const QString keyword = QString::fromLocal8Bit(choice.choice);
+            const QString text = QString::fromLocal8Bit(choice.text);
+            choiceTexts.insert(keyword, text.isEmpty() ? keyword : text);
+        }
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        if (role != Qt::DisplayRole || column > 1) {
+            return QTreeWidgetItem::data(column, role);
+        }
+        if (column == 0) {
+            return QString::fromLocal8Bit(option->text);
+        }
+        if (option->ui == PPD_UI_PICKMANY) {
+            QStringList marked;
+            for (int i = 0; i < option->num_choices; ++i) {
+                if (option->choices[i].marked) {
+                    marked.append(choiceTexts.value(QString::fromLocal8Bit(option->choices[i].choice)));
+                }
+            }
+            return marked.isEmpty() ? QString::fromLocal8Bit(option->defchoice) : marked.join(QLatin1Char(','));
+        }
+        return choiceTexts.value(markedKeyword());
+    }
+
+    /// The first marked choice, or the PPD's default when none is marked.
+    QString markedKeyword() const
+    {
+        for (int i = 0; i < option->num_choices; ++i) {
+            if (option->choices[i].marked) {
+                return QString::fromLocal8Bit(option->choices[i].choice);
+            }
+        }
+        return QString::fromLocal8Bit(option->defchoice);
+    }
+
+    ppd_option_t *const option;
+    QHash<QString, QString> choiceTexts;
+    ppd_file_t *const ppd;
+};
+
+class PpdSettingsPrivate
+{
+public:
+    explicit PpdSettingsPrivate(PpdSettings *q)
+        : q(q)
+    {
+    }
+
+    void close();
+    void addRows(ppd_group_t *group, QList<QTreeWidgetItem *> &rows) const;
+    void installEditor(PpdOptionItem *row);
+    QByteArray markedChoice(const QByteArray &keyword) const;
+    bool mark(const char *keyword, const QByteArray &choice);
+
+    PpdSettings *const q;
+    PpdPtr ppd;
+    QString fileName;
+};
+
+void PpdSettingsPrivate::close()
+{
+    // The rows point into the open file.
+    q->clear();
+    if (ppd) {
+        ppd.reset();
+        ::unlink(fileName.toLocal8Bit().constData());
+    }
+    fileName.clear();
+}
+
+void PpdSettingsPrivate::addRows(ppd_group_t *group, QList<QTreeWidgetItem *> &rows) const
+{
+    for (int i = 0; i < group->num_options; ++i) {
+        ppd_option_t *option = &group->options[i];
+        if (qstrcmp(option->keyword, "PageRegion") != 0) {
+            rows.append(new PpdOptionItem(ppd.get(), option));
+        }
+    }
+    for (int i = 0; i < group->num_subgroups; ++i) {
+        addRows(&group->subgroups[i], rows);
+    }
+}
+
+void PpdSettingsPrivate::installEditor(PpdOptionItem *row)
+{
+    ppd_option_t *option = row->option;
+    if (option->ui == PPD_UI_PICKMANY) {
+        return;
+    }
+    auto *combo = new QComboBox(q);
+    for (int i = 0; i < option->num_choices; ++i) {
+        const QString keyword = QString::fromLocal8Bit(option->choices[i].choice);
+        combo->addItem(row->choiceTexts.value(keyword), keyword);
+    }
+    QString current;
+    for (int i = 0; i < option->num_choices && current.isEmpty(); ++i) {
+        if (option->choices[i].marked) {
+            current = QString::fromLocal8Bit(option->choices[i].choice);
+        }
+    }
+    if (current.isEmpty()) {
+        current = QString::fromLocal8Bit(option->defchoice).section(QLatin1Char(','), 0, 0);
+    }
+    combo->setCurrentIndex(combo->findData(current, Qt::UserRole, Qt::MatchFixedString));
+    ppd_file_t *file = ppd.get();
+    QObject::connect(
+        combo,
+        QOverload<int>::of(&QComboBox::currentIndexChanged),
+        combo,
+        [file, option, combo] {
+            ppdMarkOption(file, option->keyword, combo->currentData().toString().toLocal8Bit().constData());
+        },
+        Qt::DirectConnection);
+    q->setItemWidget(row, 1, combo);
+}
+
+QByteArray PpdSettingsPrivate::markedChoice(const QByteArray &keyword) const
+{
+    ppd_choice_t *choice = nullptr;
+    bool pageSizeFamily = false;
+    for (const QString &name : PageSizeFamily) {
+        pageSizeFamily = pageSizeFamily || keyword == name.toLatin1();
+    }
+    if (pageSizeFamily) {
+        // The four describe one paper: all follow the marked page size.
+        choice = ppdFindMarkedChoice(ppd.get(), "PageSize");
+        if (!choice) {
+            choice = ppdFindMarkedChoice(ppd.get(), "PageRegion");
+        }
+    } else {
+        choice = ppdFindMarkedChoice(ppd.get(), keyword.constData());
+    }
+    return choice ? QByteArray(choice->choice) : QByteArray();
+}
+
+bool PpdSettingsPrivate::mark(const char *keyword, const QByteArray &choice)
+{
+    ppdMarkOption(ppd.get(), keyword, choice.constData());
+    for (int i = 0; i < q->topLevelItemCount(); ++i) {
+        auto *row = static_cast<PpdOptionItem *>(q->topLevelItem(i));
+        auto *combo = qobject_cast<QComboBox *>(q->itemWidget(row, 1));
+        if (combo && qstrcmp(row->option->keyword, keyword) == 0) {
+            const QSignalBlocker blocker(combo);
+            combo->setCurrentIndex(combo->findData(QString::fromLocal8Bit(choice)));
+        }
+    }
+    return true;
+}
+
+PpdSettings::PpdSettings(QWidget *parent)
+    : QTreeWidget(parent)
+    , d(new PpdSettingsPrivate(this))
+{
+    setObjectName(QStringLiteral("PpdSettings"));
+    setColumnCount(2);
+    setHeaderLabels({translated("Option"), translated("Value")});
+    setRootIsDecorated(false);
+    header()->setStretchLastSection(false);
+}
+
+PpdSettings::~PpdSettings()
+{
+    d->close();
+}
+
+bool PpdSettings::load(const QString &ppdFile)
+{
+    d->close();
+    d->ppd.reset(ppdOpenFile(ppdFile.toLatin1().constData()));
+    if (!d->ppd) {
+        qCWarning(CUPS_WIDGETS, "No PPD for %s was found", qPrintable(ppdFile));
+        ::unlink(ppdFile.toLocal8Bit().constData());
+        return false;
+    }
+    d->fileName = ppdFile;
+    ppdLocalize(d->ppd.get());
+    ppdMarkDefaults(d->ppd.get());
+
+    QList<QTreeWidgetItem *> rows;
+    for (int i = 0; i < d->ppd->num_groups; ++i) {
+        d->addRows(&d->ppd->groups[i], rows);
+    }
+    addTopLevelItems(rows);
+    for (QTreeWidgetItem *row : qAsConst(rows)) {
+        d->installEditor(static_cast<PpdOptionItem *>(row));
+    }
+    expandAll();
+    resizeColumnToContents(0);
+    resizeColumnToContents(1);
+    return true;
+}
+
+QString PpdSettings::save()
+{
+    if (!d->ppd) {
+        return QString();
+    }
+    char tempName[1024];
+    CupsFilePtr temp(cupsTempFile2(tempName, sizeof(tempName)));
+    if (!temp) {
+        qCWarning(CUPS_WIDGETS, "PpdSettings: Unable to create temporary file");
+        return QString();
+    }
+    CupsFilePtr in(cupsFileOpen(d->fileName.toLocal8Bit().constData(), "r"));
+    if (!in) {
+        qCWarning(CUPS_WIDGETS, "PpdSettings: Unable to open PPD file \"%s\" - %s", qPrintable(d->fileName), strerror(errno));
+        temp.reset();
+        ::unlink(tempName);
+        return QString();
+    }
+
+    bool changed = false;
+    char line[1024];
+    while (cupsFileGets(in.get(), line, sizeof(line))) {
+        if (strncmp(line, "*Default", 8) != 0) {
+            cupsFilePrintf(temp.get(), "%s\n", line);
+            continue;
+        }
+        const QByteArray rest(line + 8);
+        int cut = 0;
+        while (cut < rest.size() && rest.at(cut) != ':' && !isspace(static_cast<unsigned char>(rest.at(cut)))) {
+            ++cut;
+        }
+        const QByteArray keyword = rest.left(cut);
+        int start = cut + 1;
+        while (start < rest.size() && isspace(static_cast<unsigned char>(rest.at(start)))) {
+            ++start;
+        }
+        const QByteArray value = rest.mid(start);
+        const QByteArray choice = d->markedChoice(keyword);
+        if (!choice.isEmpty() && choice != value && choice != "Custom") {
+            cupsFilePrintf(temp.get(), "*Default%s: %s\n", keyword.constData(), choice.constData());
+            changed = true;
+        } else {
+            cupsFilePrintf(temp.get(), "%s\n", line);
+        }
+    }
+    in.reset();
+    temp.reset();
+    if (!changed) {
+        ::unlink(tempName);
+        return QString();
+    }
+    return QString::fromLocal8Bit(tempName);
+}
+bool PpdSettings::selectMedia(const QString &pwgMedia)
+{
+    if (!d->ppd) {
+        return false;
+    }
+    pwg_media_t *media = pwgMediaForPWG(pwgMedia.toLatin1().constData());
+    if (!media) {
+        return false;
+    }
+    // By the PPD's own name for the paper, else by its dimensions (within a point).
+    QByteArray choice;
+    if (media->ppd && ppdFindChoice(ppdFindOption(d->ppd.get(), "PageSize"), media->ppd)) {
+        choice = media->ppd;
+    }
+    for (int i = 0; choice.isEmpty() && i < d->ppd->num_sizes; ++i) {
+        const ppd_size_t &size = d->ppd->sizes[i];
+        if (qAbs(size.width - PWG_TO_POINTS(media->width)) < 1 && qAbs(size.length - PWG_TO_POINTS(media->length)) < 1) {
+            choice = size.name;
+        }
+    }
+    if (choice.isEmpty()) {
+        return false;
+    }
+    return d->mark("PageSize", choice);
+}
+
+bool PpdSettings::selectSides(const QString &sides)
+{
+    // The Duplex choices cupsd maps the sides keywords to.
+    static const QHash<QString, QByteArray> choices{{QStringLiteral("one-sided"), "None"},
+                                                     {QStringLiteral("two-sided-long-edge"), "DuplexNoTumble"},
+                                                     {QStringLiteral("two-sided-short-edge"), "DuplexTumble"}};
+    if (!d->ppd || !choices.contains(sides) || !ppdFindChoice(ppdFindOption(d->ppd.get(), "Duplex"), choices.value(sides).constData())) {
+        return false;
+    }
+    return d->mark("Duplex", choices.value(sides));
+}
+} // namespace CUPS
