@@ -92,9 +92,9 @@ public:
 
 private:
     template<typename Field>
-    static Field *addRow(QFormLayout *form, QWidget *page, const char *labelName, const char *text, const char *fieldName)
+    static Field *addRow(QFormLayout *form, QWidget *page, const char *labelName, const QString &text, const char *fieldName)
     {
-        auto *label = new QLabel(translated(text), page);
+        auto *label = new QLabel(text, page);
         label->setObjectName(QLatin1String(labelName));
         auto *field = new Field(page);
         field->setObjectName(QLatin1String(fieldName));
@@ -102,7 +102,7 @@ private:
         form->addRow(label, field);
         return field;
     }
-    static QSpinBox *margin(QFormLayout *form, QWidget *page, const char *labelName, const char *text, const char *fieldName)
+    static QSpinBox *margin(QFormLayout *form, QWidget *page, const char *labelName, const QString &text, const char *fieldName)
     {
         auto *spin = addRow<QSpinBox>(form, page, labelName, text, fieldName);
         spin->setRange(0, 500);
@@ -158,18 +158,18 @@ void DestOptionsDialog::setupUi(QDialog *dialog)
     tab = new QWidget(tabWidget);
     tab->setObjectName(QStringLiteral("tab"));
     QFormLayout *general = formOf(tab);
-    pageSizeComboBox = addRow<QComboBox>(general, tab, "label", "Page size:", "pageSizeComboBox");
-    pagesPerSheetComboBox = addRow<QComboBox>(general, tab, "label_4", "Pages per sheet:", "pagesPerSheetComboBox");
-    duplexComboBox = addRow<QComboBox>(general, tab, "label_5", "Duplex printing:", "duplexComboBox");
-    orientationComboBox = addRow<QComboBox>(general, tab, "label_6", "Orientation:", "orientationComboBox");
-    topMarginSpinBox = margin(general, tab, "label_2", "Top margin:", "topMarginSpinBox");
-    bottomMarginSpinBox = margin(general, tab, "label_3", "Bottom margin:", "bottomMarginSpinBox");
-    leftMarginSpinBox = margin(general, tab, "label_15", "Left margin:", "leftMarginSpinBox");
-    rightMarginSpinBox = margin(general, tab, "label_16", "Right margin:", "rightMarginSpinBox");
+    pageSizeComboBox = addRow<QComboBox>(general, tab, "label", translated("Page size:"), "pageSizeComboBox");
+    pagesPerSheetComboBox = addRow<QComboBox>(general, tab, "label_4", translated("Pages per sheet:"), "pagesPerSheetComboBox");
+    duplexComboBox = addRow<QComboBox>(general, tab, "label_5", translated("Duplex printing:"), "duplexComboBox");
+    orientationComboBox = addRow<QComboBox>(general, tab, "label_6", translated("Orientation:"), "orientationComboBox");
+    topMarginSpinBox = margin(general, tab, "label_2", translated("Top margin:"), "topMarginSpinBox");
+    bottomMarginSpinBox = margin(general, tab, "label_3", translated("Bottom margin:"), "bottomMarginSpinBox");
+    leftMarginSpinBox = margin(general, tab, "label_15", translated("Left margin:"), "leftMarginSpinBox");
+    rightMarginSpinBox = margin(general, tab, "label_16", translated("Right margin:"), "rightMarginSpinBox");
     fitToPageCheckBox = new QCheckBox(translated("Fit to page"), tab);
     fitToPageCheckBox->setObjectName(QStringLiteral("fitToPageCheckBox"));
     general->addRow(fitToPageCheckBox);
-    pdfToPsRendererComboBox = addRow<QComboBox>(general, tab, "pdfToPsLabel", "PDF to PostsScript converter:", "pdfToPsRendererComboBox");
+    pdfToPsRendererComboBox = addRow<QComboBox>(general, tab, "pdfToPsLabel", translated("PDF to PostsScript converter:"), "pdfToPsRendererComboBox");
     pdfToPsLabel = qobject_cast<QLabel *>(general->labelForField(pdfToPsRendererComboBox));
     groupBox_2 = new QGroupBox(translated("Allowed Users and Groups"), tab);
     groupBox_2->setObjectName(QStringLiteral("groupBox_2"));
@@ -190,18 +190,18 @@ void DestOptionsDialog::setupUi(QDialog *dialog)
     tab_3 = new QWidget(tabWidget);
     tab_3->setObjectName(QStringLiteral("tab_3"));
     QFormLayout *jobs = formOf(tab_3);
-    prioritySpinBox = addRow<QSpinBox>(jobs, tab_3, "label_7", "Priority:", "prioritySpinBox");
-    copiesSpinBox = addRow<QSpinBox>(jobs, tab_3, "label_8", "Copies:", "copiesSpinBox");
-    holdUntilComboBox = addRow<QComboBox>(jobs, tab_3, "label_9", "Hold until:", "holdUntilComboBox");
-    errorPolicyComboBox = addRow<QComboBox>(jobs, tab_3, "label_10", "Error policy:", "errorPolicyComboBox");
-    opPolicyComboBox = addRow<QComboBox>(jobs, tab_3, "label_14", "Operation policy:", "opPolicyComboBox");
-    finishingsComboBox = addRow<QComboBox>(jobs, tab_3, "label_13", "Finishings after print:", "finishingsComboBox");
-    authComboBox = addRow<QComboBox>(jobs, tab_3, "label_17", "Authentication:", "authComboBox");
+    prioritySpinBox = addRow<QSpinBox>(jobs, tab_3, "label_7", translated("Priority:"), "prioritySpinBox");
+    copiesSpinBox = addRow<QSpinBox>(jobs, tab_3, "label_8", translated("Copies:"), "copiesSpinBox");
+    holdUntilComboBox = addRow<QComboBox>(jobs, tab_3, "label_9", translated("Hold until:"), "holdUntilComboBox");
+    errorPolicyComboBox = addRow<QComboBox>(jobs, tab_3, "label_10", translated("Error policy:"), "errorPolicyComboBox");
+    opPolicyComboBox = addRow<QComboBox>(jobs, tab_3, "label_14", translated("Operation policy:"), "opPolicyComboBox");
+    finishingsComboBox = addRow<QComboBox>(jobs, tab_3, "label_13", translated("Finishings after print:"), "finishingsComboBox");
+    authComboBox = addRow<QComboBox>(jobs, tab_3, "label_17", translated("Authentication:"), "authComboBox");
     groupBox = new QGroupBox(translated("Banners"), tab_3);
     groupBox->setObjectName(QStringLiteral("groupBox"));
     QFormLayout *banners = formOf(groupBox);
-    startBannerComboBox = addRow<QComboBox>(banners, groupBox, "label_11", "Start:", "startBannerComboBox");
-    endBannerComboBox = addRow<QComboBox>(banners, groupBox, "label_12", "End:", "endBannerComboBox");
+    startBannerComboBox = addRow<QComboBox>(banners, groupBox, "label_11", translated("Start:"), "startBannerComboBox");
+    endBannerComboBox = addRow<QComboBox>(banners, groupBox, "label_12", translated("End:"), "endBannerComboBox");
     jobs->addRow(groupBox);
     tabWidget->addTab(tab_3, translated("Jobs"));
 
