@@ -130,6 +130,7 @@ void MainWindow::addJobsPane()
 
     auto *counts = new QLabel(this);
     counts->setObjectName(QStringLiteral("jobCountsLabel"));
+    counts->setContentsMargins(16, 0, 0, 0); // apart from the destination beside it
     statusBar()->addPermanentWidget(counts);
     auto updateCounts = [jobs, counts] {
         counts->setText(i18n("Jobs: %1 pending, %2 held, %3 processing, %4 completed",
