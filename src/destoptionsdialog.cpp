@@ -7,6 +7,7 @@
 #include <attributes.h>
 #include <busyindicator.h>
 #include <connection.h>
+#include <cresource.h>
 #include <destination.h>
 #include <ipprequest.h>
 #include <printerippactions.h>
@@ -220,20 +221,12 @@ namespace CUPS
 {
 namespace
 {
-struct DestDeleter {
-    void operator()(cups_dest_t *dest) const
-    {
-        cupsFreeDests(1, dest);
-    }
-};
-struct DestInfoDeleter {
-    void operator()(cups_dinfo_t *dinfo) const
-    {
-        cupsFreeDestInfo(dinfo);
-    }
-};
-using DestPtr = std::unique_ptr<cups_dest_t, DestDeleter>;
-using DestInfoPtr = std::unique_ptr<cups_dinfo_t, DestInfoDeleter>;
+void freeDest(cups_dest_t *dest)
+{
+    cupsFreeDests(1, dest);
+}
+using DestPtr = CResource<cups_dest_t, freeDest>;
+using DestInfoPtr = CResource<cups_dinfo_t, cupsFreeDestInfo>;
 
 constexpr int MediaProgress = 50;
 

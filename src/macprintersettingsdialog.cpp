@@ -5,6 +5,7 @@
 #include "widgetslogging.h"
 
 #include <attributes.h>
+#include <cresource.h>
 #include <macippactions.h>
 #include <printerippactions.h>
 #include <translation.h>
@@ -23,26 +24,12 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
-#include <memory>
 
 namespace CUPS
 {
 namespace
 {
-struct LabelDeleter {
-    void operator()(kvtl_t *label) const
-    {
-        kvtl_put(label);
-    }
-};
-using Label = std::unique_ptr<kvtl_t, LabelDeleter>;
-
-struct TextDeleter {
-    void operator()(char *text) const
-    {
-        free(text);
-    }
-};
+using Label = CResource<kvtl_t, kvtl_put>;
 
 // The printer's label attribute; the zero label when it is missing or unreadable.
 Label readLabel(const QHash<QString, QVariant> &attributes, const QString &name)
@@ -61,7 +48,7 @@ QString labelText(unsigned char level, unsigned int integrity, mac_cat_t categor
     kvtl_set_lev(label.get(), level);
     kvtl_set_ilev(label.get(), integrity);
     kvtl_set_cat(label.get(), categories);
-    const std::unique_ptr<char, TextDeleter> text(kvtl_get_text(label.get(), KVTL_TEXT_NUMERIC));
+    const CResource<char, std::free> text(kvtl_get_text(label.get(), KVTL_TEXT_NUMERIC));
     return text ? QString::fromLatin1(text.get()) : QString();
 }
 } // namespace

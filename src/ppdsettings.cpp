@@ -2,6 +2,7 @@
 
 #include "widgetslogging.h"
 
+#include <cresource.h>
 #include <translation.h>
 
 #include <QComboBox>
@@ -22,21 +23,13 @@ namespace CUPS
 {
 namespace
 {
-struct PpdCloser {
-    void operator()(ppd_file_t *ppd) const
-    {
-        ppdClose(ppd);
-    }
-};
-using PpdPtr = std::unique_ptr<ppd_file_t, PpdCloser>;
-
-struct CupsFileCloser {
-    void operator()(cups_file_t *file) const
-    {
-        cupsFileClose(file);
-    }
-};
-using CupsFilePtr = std::unique_ptr<cups_file_t, CupsFileCloser>;
+// Called here, where the PPD API's deprecation warnings are off.
+void closePpd(ppd_file_t *ppd)
+{
+    ppdClose(ppd);
+}
+using PpdPtr = CResource<ppd_file_t, closePpd>;
+using CupsFilePtr = CResource<cups_file_t, cupsFileClose>;
 
 const QString PageSizeFamily[] = {QStringLiteral("PageRegion"), QStringLiteral("PageSize"), QStringLiteral("PaperDimension"), QStringLiteral("ImageableArea")};
 } // namespace
