@@ -3,6 +3,7 @@
 // the values out. Then times the jobs widget's action update for 1, 50 and
 // 500 selected jobs and counts the requests it sends (cupsd's access log).
 
+#include "benchtools.h"
 #include "cupssandbox.h"
 
 #include <attributes.h>
@@ -21,14 +22,10 @@
 
 #include <cups/cups.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
+using namespace Bench;
 using namespace CUPS;
 
 namespace
@@ -37,13 +34,6 @@ constexpr int JobCount = 2000;
 constexpr int Runs = 15;
 constexpr int WarmUpRuns = 2;
 const QString Printer = QStringLiteral("Bench_Queue");
-
-struct HttpCloser {
-    void operator()(http_t *http) const
-    {
-        httpClose(http);
-    }
-};
 
 bool submitJob(int i, const QString &file)
 {
@@ -58,15 +48,8 @@ bool submitJob(int i, const QString &file)
     return request.doFileRequest(Connection::instance(), QStringLiteral("/printers/") + Printer, file).isOk();
 }
 
-struct PlainAttribute {
-    std::string name;
-    std::vector<std::string> strings;
-    std::vector<int> numbers;
-};
-using PlainJob = std::vector<PlainAttribute>;
-
 // The floor: the model's request straight through libcups, every value copied out.
-std::vector<PlainJob> plainLoad(http_t *http, const QStringList &requested)
+std::vector<PlainObject> plainLoad(http_t *http, const QStringList &requested)
 {
     QList<QByteArray> attributes;
     for (const QString &name : requested) {
@@ -84,83 +67,7 @@ std::vector<PlainJob> plainLoad(http_t *http, const QStringList &requested)
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
     std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
 
-    std::vector<PlainJob> jobs;
-    bool inJob = false;
-    for (ipp_attribute_t *attribute = ippFirstAttribute(response.get()); attribute; attribute = ippNextAttribute(response.get())) {
-        const char *name = ippGetName(attribute);
-        if (!name || ippGetGroupTag(attribute) != IPP_TAG_JOB) {
-            inJob = false;
-            continue;
-        }
-        if (!inJob) {
-            jobs.emplace_back();
-            inJob = true;
-        }
-        PlainAttribute plain;
-        plain.name = name;
-        for (int i = 0; i < ippGetCount(attribute); ++i) {
-            switch (ippGetValueTag(attribute)) {
-            case IPP_TAG_INTEGER:
-            case IPP_TAG_ENUM:
-                plain.numbers.push_back(ippGetInteger(attribute, i));
-                break;
-            case IPP_TAG_BOOLEAN:
-                plain.numbers.push_back(ippGetBoolean(attribute, i));
-                break;
-            default:
-                if (const char *text = ippGetString(attribute, i, nullptr)) {
-                    plain.strings.emplace_back(text);
-                }
-            }
-        }
-        jobs.back().push_back(std::move(plain));
-    }
-    return jobs;
-}
-
-struct Case {
-    Case(const char *name, std::function<int()> run)
-        : name(name)
-        , run(std::move(run))
-    {
-    }
-    const char *name;
-    std::function<int()> run;
-    std::vector<qint64> wallNsecs;
-    std::vector<qint64> cpuNsecs;
-    int rows = 0;
-};
-
-qint64 threadCpuNsecs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-double medianMs(std::vector<qint64> nsecs)
-{
-    std::sort(nsecs.begin(), nsecs.end());
-    return nsecs[nsecs.size() / 2] / 1e6;
-}
-
-// Runs the cases in turns, so a server that slows down weighs on all alike.
-void measure(std::vector<Case> &cases)
-{
-    QElapsedTimer timer;
-    for (int i = 0; i < WarmUpRuns + Runs; ++i) {
-        for (Case &c : cases) {
-            const qint64 cpuBefore = threadCpuNsecs();
-            timer.start();
-            c.rows = c.run();
-            const qint64 wall = timer.nsecsElapsed();
-            const qint64 cpu = threadCpuNsecs() - cpuBefore;
-            if (i >= WarmUpRuns) {
-                c.wallNsecs.push_back(wall);
-                c.cpuNsecs.push_back(cpu);
-            }
-        }
-    }
+    return plainGroups(response.get(), IPP_TAG_JOB);
 }
 
 int accessLogLines(const CupsSandbox &sandbox)
@@ -236,9 +143,7 @@ int main(int argc, char **argv)
     }
     const double setupMs = timer.nsecsElapsed() / 1e6;
 
-    const QByteArray host = sandbox.server().section(QLatin1Char(':'), 0, 0).toLatin1();
-    const int port = sandbox.server().section(QLatin1Char(':'), 1).toInt();
-    const std::unique_ptr<http_t, HttpCloser> http(httpConnect2(host.constData(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr));
+    const HttpPtr http = connectPlain(sandbox.server());
     if (!http) {
         return 1;
     }
@@ -273,7 +178,7 @@ int main(int argc, char **argv)
                          model.load(Printer);
                          return model.rowCount();
                      }});
-    measure(cases);
+    measure(cases, WarmUpRuns, Runs);
 
     std::printf("%d jobs submitted over IPP in %.0f ms\n", JobCount, setupMs);
     std::printf("medians of %d runs after %d warm-up runs; cpu = this process' thread time\n\n", Runs, WarmUpRuns);

@@ -1,6 +1,7 @@
 // Compares PrinterListModel::load() with the least any libcups client has to
 // do for the same list: one CUPS-Get-Printers and copying the values out.
 
+#include "benchtools.h"
 #include "cupssandbox.h"
 
 #include <attributes.h>
@@ -13,14 +14,10 @@
 
 #include <cups/cups.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
+using namespace Bench;
 using namespace CUPS;
 
 namespace
@@ -69,13 +66,6 @@ bool addClass(int c)
     return request.doRequest(Connection::instance(), QStringLiteral("/admin/")).isOk();
 }
 
-struct PlainAttribute {
-    std::string name;
-    std::vector<std::string> strings;
-    std::vector<int> numbers;
-};
-using PlainPrinter = std::vector<PlainAttribute>;
-
 // Connection's default: the time a request may wait for the server.
 constexpr double ConnectionTimeoutSeconds = 30.0;
 
@@ -84,15 +74,8 @@ int giveUp(http_t *, void *)
     return 0;
 }
 
-struct HttpCloser {
-    void operator()(http_t *http) const
-    {
-        httpClose(http);
-    }
-};
-
 // The floor: the same request straight through libcups, every value copied out.
-std::vector<PlainPrinter> plainLoad(http_t *http)
+std::vector<PlainObject> plainLoad(http_t *http)
 {
     // What the model asks for, so the floor fetches the same bytes.
     static const QList<QByteArray> attributes = [] {
@@ -111,85 +94,7 @@ std::vector<PlainPrinter> plainLoad(http_t *http)
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
     std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
 
-    std::vector<PlainPrinter> printers;
-    bool inPrinter = false;
-    for (ipp_attribute_t *attribute = ippFirstAttribute(response.get()); attribute; attribute = ippNextAttribute(response.get())) {
-        const char *name = ippGetName(attribute);
-        if (!name || ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
-            inPrinter = false;
-            continue;
-        }
-        if (!inPrinter) {
-            printers.emplace_back();
-            inPrinter = true;
-        }
-        PlainAttribute plain;
-        plain.name = name;
-        const int count = ippGetCount(attribute);
-        for (int i = 0; i < count; ++i) {
-            switch (ippGetValueTag(attribute)) {
-            case IPP_TAG_INTEGER:
-            case IPP_TAG_ENUM:
-                plain.numbers.push_back(ippGetInteger(attribute, i));
-                break;
-            case IPP_TAG_BOOLEAN:
-                plain.numbers.push_back(ippGetBoolean(attribute, i));
-                break;
-            default:
-                if (const char *text = ippGetString(attribute, i, nullptr)) {
-                    plain.strings.emplace_back(text);
-                }
-            }
-        }
-        printers.back().push_back(std::move(plain));
-    }
-    return printers;
-}
-
-struct Case {
-    Case(const char *name, std::function<int()> run)
-        : name(name)
-        , run(std::move(run))
-    {
-    }
-    const char *name;
-    std::function<int()> run;
-    std::vector<qint64> wallNsecs;
-    std::vector<qint64> cpuNsecs;
-    int rows = 0;
-};
-
-qint64 threadCpuNsecs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-double medianMs(std::vector<qint64> nsecs)
-{
-    std::sort(nsecs.begin(), nsecs.end());
-    return nsecs[nsecs.size() / 2] / 1e6;
-}
-
-// Runs the cases in turns, so a server or machine that slows down over time
-// weighs on all of them alike.
-void measure(std::vector<Case> &cases)
-{
-    QElapsedTimer timer;
-    for (int i = 0; i < WarmUpRuns + Runs; ++i) {
-        for (Case &c : cases) {
-            const qint64 cpuBefore = threadCpuNsecs();
-            timer.start();
-            c.rows = c.run();
-            const qint64 wall = timer.nsecsElapsed();
-            const qint64 cpu = threadCpuNsecs() - cpuBefore;
-            if (i >= WarmUpRuns) {
-                c.wallNsecs.push_back(wall);
-                c.cpuNsecs.push_back(cpu);
-            }
-        }
-    }
+    return plainGroups(response.get(), IPP_TAG_PRINTER);
 }
 
 int modelRows(const PrinterListModel &model)
@@ -226,15 +131,10 @@ int main(int argc, char **argv)
     }
     const double setupMs = timer.nsecsElapsed() / 1e6;
 
-    const QByteArray host = sandbox.server().section(QLatin1Char(':'), 0, 0).toLatin1();
-    const int port = sandbox.server().section(QLatin1Char(':'), 1).toInt();
-    const auto connectPlain = [&host, port] {
-        return std::unique_ptr<http_t, HttpCloser>(httpConnect2(host.constData(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr));
-    };
-    const auto http = connectPlain();
+    const HttpPtr http = connectPlain(sandbox.server());
     // Connection gives its socket a timeout so a silent server cannot hang a
     // request; libcups then waits in poll() before each read of a response.
-    const auto httpWithTimeout = connectPlain();
+    const HttpPtr httpWithTimeout = connectPlain(sandbox.server());
     if (!http || !httpWithTimeout) {
         std::fprintf(stderr, "could not connect to %s\n", qPrintable(sandbox.server()));
         return 1;
@@ -268,7 +168,7 @@ int main(int argc, char **argv)
                          grouped.load();
                          return modelRows(grouped);
                      }});
-    measure(cases);
+    measure(cases, WarmUpRuns, Runs);
 
     std::printf("sandbox start: %.0f ms; %d printers + %d classes added over IPP in %.0f ms (%.1f ms each)\n",
                 startMs,
