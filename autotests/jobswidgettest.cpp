@@ -176,7 +176,7 @@ private:
 
     int held(const QString &printer = QStringLiteral("WQ_Stopped"))
     {
-        return JobTools::submit(m_sandbox, printer, QStringLiteral("held"), {QStringLiteral("-H"), QStringLiteral("hold")});
+        return JobTools::submitHeld(m_sandbox, printer);
     }
     int pending(const QString &printer = QStringLiteral("WQ_Stopped"))
     {
@@ -202,10 +202,8 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("jobswidgettest"));
         QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
         for (const QString &name : {QStringLiteral("WQ_Stopped"), QStringLiteral("WQ_Other"), QStringLiteral("WQ_Restart")}) {
-            QVERIFY(m_sandbox.addPrinter(name));
+            QVERIFY(m_sandbox.addPrinter(name) && m_sandbox.run(QStringLiteral("cupsdisable"), {name}));
         }
-        QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {QStringLiteral("WQ_Stopped")}));
-        QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {QStringLiteral("WQ_Other")}));
     }
 
     void init()
@@ -233,17 +231,14 @@ private Q_SLOTS:
         QCOMPARE(widget.action(JobsWidget::Cancel)->shortcut(), QKeySequence(Qt::Key_Delete));
         QVERIFY(!widget.action(static_cast<Action>(12)));
 
-        const QStringList mac{QStringLiteral("mac-job-mac-level-name"), QStringLiteral("mac-distribution"), QStringLiteral("mac-inv-num"),
-                              QStringLiteral("mac-job-originating-user-full-name")};
-        for (const QString &attribute : mac) {
-            QVERIFY(modelOf(&widget)->hiddenAttributes().contains(attribute));
-            for (QAction *entry : headerMenu(&widget)->actions()) {
-                if (entry->data().toString() == attribute) {
-                    QVERIFY2(!entry->isVisible(), qPrintable(attribute));
-                }
-            }
+        const QSet<QString> hidden = modelOf(&widget)->hiddenAttributes();
+        QCOMPARE(hidden.size(), 10);
+        for (const char *attribute : {"mac-job-mac-level-name", "mac-distribution", "mac-inv-num", "mac-job-originating-user-full-name"}) {
+            QVERIFY2(hidden.contains(QLatin1String(attribute)), attribute);
         }
-        QCOMPARE(modelOf(&widget)->hiddenAttributes().size(), 10);
+        for (QAction *entry : headerMenu(&widget)->actions()) {
+            QVERIFY2(!entry->isVisible() || !hidden.contains(entry->data().toString()), qPrintable(entry->data().toString()));
+        }
     }
 
     void filtersChooseTheListedStates_data()
@@ -266,22 +261,16 @@ private Q_SLOTS:
         for (int key : checked) {
             widget->action(static_cast<Action>(key))->trigger();
         }
+        static const QStringList names{QStringLiteral("pending"), QStringLiteral("pending-held"), QStringLiteral("processing"),
+                                       QStringLiteral("processing-stopped"), QStringLiteral("canceled"), QStringLiteral("aborted"), QStringLiteral("completed")};
         QSet<ipp_jstate_e> expected;
+        QStringList keywords;
         for (int state : states) {
             expected.insert(static_cast<ipp_jstate_e>(state));
+            keywords << names.at(state - 3);
         }
         QCOMPARE(modelOf(widget.get())->stateFilter(), expected);
         // The server's word on each listed job, not the model's.
-        QStringList keywords{QStringLiteral("pending"), QStringLiteral("pending-held"), QStringLiteral("processing")};
-        if (states.contains(9)) {
-            keywords << QStringLiteral("completed");
-        }
-        if (states.contains(7)) {
-            keywords << QStringLiteral("canceled");
-        }
-        if (states.contains(8)) {
-            keywords << QStringLiteral("aborted") << QStringLiteral("processing-stopped");
-        }
         QVERIFY(widget->model()->rowCount() > 0);
         bool sawExtra = false;
         for (int row = 0; row < widget->model()->rowCount(); ++row) {
@@ -320,32 +309,32 @@ private Q_SLOTS:
         QCOMPARE(background.isValid() && background.value<QColor>() == Attention, coloured);
     }
 
-    void theServersAuthenticationHoldIsLightBlue()
-    {
-        auto widget = widgetFor(QStringLiteral("AuthPrinter"));
-        QVERIFY(widget->model()->rowCount() > 0);
-        const QModelIndex index = widget->model()->index(0, 0);
-        QCOMPARE(modelOf(widget.get())->job(0).holdUntil(), QStringLiteral("auth-info-required"));
-        QCOMPARE(index.data(Qt::BackgroundRole).value<QColor>(), Attention);
-    }
-
-    void holdReleaseFollowsTheSelection_data()
+    void actionsFollowTheSelectedJobs_data()
     {
         QTest::addColumn<QStringList>("kinds");
         QTest::addColumn<QString>("text");
-        QTest::newRow("nothing") << QStringList() << QStringLiteral("Hold/release");
-        QTest::newRow("one held") << QStringList{QStringLiteral("held")} << QStringLiteral("Release");
-        QTest::newRow("one pending") << QStringList{QStringLiteral("pending")} << QStringLiteral("Hold");
-        QTest::newRow("pending and held") << QStringList{QStringLiteral("held"), QStringLiteral("pending")} << QStringLiteral("Hold");
-        QTest::newRow("two held") << QStringList{QStringLiteral("held"), QStringLiteral("held")} << QStringLiteral("Release");
-        QTest::newRow("one canceled") << QStringList{QStringLiteral("canceled")} << QStringLiteral("Hold/release");
-        QTest::newRow("canceled and held") << QStringList{QStringLiteral("canceled"), QStringLiteral("held")} << QStringLiteral("Release");
+        QTest::addColumn<QSet<int>>("enabled");
+        const QStringList heldOne{QStringLiteral("held")};
+        QTest::newRow("nothing") << QStringList() << QStringLiteral("Hold/release") << QSet<int>();
+        QTest::newRow("one held") << heldOne << QStringLiteral("Release")
+                                  << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge, JobsWidget::Move, JobsWidget::ShowAttributes};
+        QTest::newRow("one pending: no purge") << QStringList{QStringLiteral("pending")} << QStringLiteral("Hold")
+                                               << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::ShowAttributes};
+        QTest::newRow("one canceled") << QStringList{QStringLiteral("canceled")} << QStringLiteral("Hold/release")
+                                      << QSet<int>{JobsWidget::Restart, JobsWidget::Purge, JobsWidget::ShowAttributes};
+        // Several jobs: the single-job actions go, even where each job alone allows them.
+        QTest::newRow("two held") << heldOne + heldOne << QStringLiteral("Release") << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge};
+        QTest::newRow("pending and held") << QStringList{QStringLiteral("held"), QStringLiteral("pending")} << QStringLiteral("Hold")
+                                          << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge};
+        QTest::newRow("canceled and held") << QStringList{QStringLiteral("canceled"), QStringLiteral("held")} << QStringLiteral("Release")
+                                           << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Restart, JobsWidget::Purge};
     }
 
-    void holdReleaseFollowsTheSelection()
+    void actionsFollowTheSelectedJobs()
     {
         QFETCH(QStringList, kinds);
         QFETCH(QString, text);
+        QFETCH(QSet<int>, enabled);
         QList<int> ids;
         for (const QString &kind : kinds) {
             ids << (kind == QLatin1String("held") ? held() : kind == QLatin1String("pending") ? pending() : canceled());
@@ -356,51 +345,18 @@ private Q_SLOTS:
         QVERIFY(select(widget.get(), ids));
         QCOMPARE(widget->selectedJobs().size(), ids.size());
         QCOMPARE(widget->action(JobsWidget::HoldRelease)->text(), text);
-        QCOMPARE(widget->action(JobsWidget::HoldRelease)->isEnabled(), kinds.contains(QStringLiteral("held")) || kinds.contains(QStringLiteral("pending")));
-    }
-
-    void actionsFollowTheJobsAndTheirPrinter()
-    {
-        const int heldJob = held();
-        const int heldJob2 = held();
-        const int pendingJob = pending();
-        const int canceledJob = canceled();
-        auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
-        widget->action(JobsWidget::ShowCanceled)->trigger();
-        auto enabled = [&widget]() {
-            QSet<int> keys;
-            for (Action key : {JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Restart, JobsWidget::Authenticate, JobsWidget::Move,
-                               JobsWidget::Purge, JobsWidget::Mark, JobsWidget::ShowAttributes}) {
-                if (widget->action(key)->isEnabled()) {
-                    keys.insert(key);
-                }
+        QSet<int> shown;
+        for (Action key : {JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Restart, JobsWidget::Authenticate, JobsWidget::Move, JobsWidget::Purge,
+                           JobsWidget::Mark, JobsWidget::ShowAttributes}) {
+            if (widget->action(key)->isEnabled()) {
+                shown.insert(key);
             }
-            return keys;
-        };
-        QCOMPARE(enabled(), QSet<int>());
-        QVERIFY(select(widget.get(), {heldJob}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge, JobsWidget::Move, JobsWidget::ShowAttributes}));
-        // Several jobs: the single-job actions go, even where each job alone allows them.
-        QVERIFY(select(widget.get(), {heldJob, heldJob2}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge}));
-        // A pending job can be cancelled but not purged.
-        QVERIFY(select(widget.get(), {pendingJob}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::ShowAttributes}));
-        QVERIFY(select(widget.get(), {canceledJob}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::Restart, JobsWidget::Purge, JobsWidget::ShowAttributes}));
+        }
+        QCOMPARE(shown, enabled);
         // Filters stay usable whatever is selected.
-        widget->clearSelection();
         for (Action key : {JobsWidget::ShowCompleted, JobsWidget::ShowCanceled, JobsWidget::ShowAborted, JobsWidget::ShowMyJobsOnly}) {
             QVERIFY(widget->action(key)->isEnabled());
         }
-    }
-
-    void aJobHeldForAuthenticationCanBeAuthenticatedAlone()
-    {
-        auto widget = widgetFor(QStringLiteral("AuthPrinter"));
-        QVERIFY(widget->model()->rowCount() > 0);
-        QVERIFY(select(widget.get(), {modelOf(widget.get())->job(0).id()}));
-        QVERIFY(widget->action(JobsWidget::Authenticate)->isEnabled());
     }
 
     void cancelPurgeAndRestartAskForTheEligibleJobs()
@@ -424,7 +380,6 @@ private Q_SLOTS:
         QCOMPARE(seen.first().title, QStringLiteral("Confirmation"));
         QCOMPARE(seen.first().text, QStringLiteral("Cancel 2 jobs?"));
         QCOMPARE(seen.first().buttons, QMessageBox::Ok | QMessageBox::Cancel);
-        QCOMPARE(seen.first().defaultButton, QMessageBox::NoButton);
         QCOMPARE(JobTools::state(m_sandbox, pending1), QStringLiteral("canceled"));
         QCOMPARE(JobTools::state(m_sandbox, pending2), QStringLiteral("canceled"));
 
@@ -441,20 +396,30 @@ private Q_SLOTS:
         QCOMPARE(rowOf(widget.get(), heldJob), -1);
     }
 
-    void decliningStillReloadsAndNoEligibleJobShowsNothing()
+    void keysReloadAndDecliningStillReloadsWhileNoEligibleJobShowsNothing()
     {
         const int pendingJob = pending();
         auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
         QSignalSpy loaded(modelOf(widget.get()), &JobListModel::loaded);
+        QAction *f5 = nullptr;
+        for (QAction *action : widget->actions()) {
+            f5 = action->shortcut() == QKeySequence(Qt::Key_F5) ? action : f5;
+        }
+        QVERIFY(f5);
+        f5->trigger();
+        QCOMPARE(loaded.count(), 1);
+
+        // Delete is the widget's own shortcut for Cancel.
+        QVERIFY(widget->actions().contains(widget->action(JobsWidget::Cancel)));
         QVERIFY(select(widget.get(), {pendingJob}));
         QList<SeenBox> seen;
         {
             ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Cancel}, &seen));
-            invoke(widget.get(), "cancelJob");
+            widget->action(JobsWidget::Cancel)->trigger();
         }
         QCOMPARE(seen.value(0).text, QStringLiteral("Cancel 1 job?"));
         QCOMPARE(JobTools::state(m_sandbox, pendingJob), QStringLiteral("pending"));
-        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(loaded.count(), 2);
 
         // Nothing to purge among pending jobs: no question, no reload.
         {
@@ -462,7 +427,7 @@ private Q_SLOTS:
             invoke(widget.get(), "purgeJob");
             QCOMPARE(answerer.unexpected(), 0);
         }
-        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(loaded.count(), 2);
     }
 
     void restartingAFinishedJobQueuesItAgain()
@@ -506,8 +471,8 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), 2);
         QCOMPARE(seen.at(1).title, QStringLiteral("Error"));
         QCOMPARE(seen.at(1).icon, QMessageBox::Warning);
-        QVERIFY2(seen.at(1).text.startsWith(QStringLiteral("Unable to cancel job %1.<br>CUPS error: ").arg(vanishing)), qPrintable(seen.at(1).text));
-        QVERIFY(seen.at(1).text.size() > QStringLiteral("Unable to cancel job %1.<br>CUPS error: ").arg(vanishing).size());
+        const QString error = QStringLiteral("Unable to cancel job %1.<br>CUPS error: ").arg(vanishing);
+        QVERIFY2(seen.at(1).text.startsWith(error) && seen.at(1).text.size() > error.size(), qPrintable(seen.at(1).text));
         QCOMPARE(JobTools::state(m_sandbox, first), QStringLiteral("canceled"));
         QCOMPARE(JobTools::state(m_sandbox, last), QStringLiteral("pending"));
         // The list was reloaded: the vanished job is gone from it.
@@ -574,7 +539,7 @@ private Q_SLOTS:
         }
         QCOMPARE(preselected, QStringLiteral("WQ_Stopped"));
         QVERIFY(offered.contains(QStringLiteral("Office_Class")));
-        const QString printer = JobTools::attributes(m_sandbox, id, {QStringLiteral("job-printer-uri")}).value(QStringLiteral("job-printer-uri"));
+        const QString printer = JobTools::attribute(m_sandbox, id, QStringLiteral("job-printer-uri"));
         QVERIFY2(printer.endsWith(QLatin1Char('/') + expected), qPrintable(printer));
         QCOMPARE(accessLogCount(QStringLiteral("CUPS-Move-Job")) - movesBefore, expected == QLatin1String("WQ_Stopped") ? 0 : 1);
         QCOMPARE(rowOf(widget.get(), id) >= 0, expected == QLatin1String("WQ_Stopped"));
@@ -584,16 +549,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("required");
         QTest::addColumn<QList<bool>>("visible"); // domain, user, password
-        QTest::addColumn<QStringList>("sent");
-        QTest::newRow("user and password")
-            << QStringList{QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{false, true, true}
-            << QStringList{QStringLiteral("bob"), QStringLiteral("pw")};
+        QTest::addColumn<QStringList>("sent"); // what the server receives, in its own order
+        QTest::newRow("user and password") << QStringList{QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{false, true, true}
+                                           << QStringList{QStringLiteral("bob"), QStringLiteral("pw")};
         QTest::newRow("domain, user and password")
             << QStringList{QStringLiteral("domain"), QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{true, true, true}
             << QStringList{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
         QTest::newRow("server lists the password first")
             << QStringList{QStringLiteral("password"), QStringLiteral("domain"), QStringLiteral("username")} << QList<bool>{true, true, true}
-            << QStringList{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
+            << QStringList{QStringLiteral("pw"), QStringLiteral("WORK"), QStringLiteral("bob")};
         QTest::newRow("names are case-sensitive") << QStringList{QStringLiteral("Username"), QStringLiteral("password")} << QList<bool>{false, false, true}
                                                   << QStringList{QStringLiteral("pw")};
     }
@@ -605,51 +569,37 @@ private Q_SLOTS:
         QFETCH(QStringList, sent);
         CUPS::JobAuthDialog dialog(required, nullptr);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Job Authentication"));
-        const QStringList edits{QStringLiteral("domainLineEdit"), QStringLiteral("userLineEdit"), QStringLiteral("passwordLineEdit")};
-        const QStringList labels{QStringLiteral("domainLabel"), QStringLiteral("userLabel"), QStringLiteral("passwordLabel")};
+        const QStringList fields{QStringLiteral("domain"), QStringLiteral("user"), QStringLiteral("password")};
         const QStringList texts{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
+        QStringList dialogOrder; // the dialog answers domain, user, password
         for (int i = 0; i < 3; ++i) {
-            auto *edit = dialog.findChild<QLineEdit *>(edits.at(i));
+            auto *edit = dialog.findChild<QLineEdit *>(fields.at(i) + QStringLiteral("LineEdit"));
             QVERIFY(edit);
             QCOMPARE(edit->isVisibleTo(&dialog), visible.at(i));
-            QCOMPARE(dialog.findChild<QLabel *>(labels.at(i))->isVisibleTo(&dialog), visible.at(i));
+            QCOMPARE(dialog.findChild<QLabel *>(fields.at(i) + QStringLiteral("Label"))->isVisibleTo(&dialog), visible.at(i));
             edit->setText(texts.at(i));
-        }
-        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->echoMode(), QLineEdit::Password);
-        // The dialog answers domain, user, password; the server receives its own order.
-        QStringList dialogOrder;
-        for (int i = 0; i < 3; ++i) {
             if (visible.at(i)) {
                 dialogOrder << texts.at(i);
             }
         }
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->echoMode(), QLineEdit::Password);
         QCOMPARE(dialog.authInfo(), dialogOrder);
-        QStringList serverOrder;
-        for (const QString &name : required) {
-            const int field = QStringList{QStringLiteral("domain"), QStringLiteral("username"), QStringLiteral("password")}.indexOf(name);
-            if (field >= 0) {
-                serverOrder << texts.at(field);
-            }
-        }
-        QCOMPARE(CUPS::authInfoInServerOrder(required, dialog.authInfo()), serverOrder);
-        QCOMPARE(serverOrder.size(), sent.size());
+        QCOMPARE(CUPS::authInfoInServerOrder(required, dialog.authInfo()), sent);
     }
 
     void authenticationAsksWhatThePrinterRequires_data()
     {
         QTest::addColumn<QString>("authInfoRequired");
-        QTest::addColumn<bool>("dialogShown");
         QTest::addColumn<bool>("domainShown");
-        QTest::newRow("negotiate") << QStringLiteral("negotiate") << true << false;
+        QTest::newRow("negotiate") << QStringLiteral("negotiate") << false;
         // cupsd reports no "auth-info-required" for "none": the fallback asks for user and password.
-        QTest::newRow("none") << QStringLiteral("none") << true << false;
-        QTest::newRow("domain") << QStringLiteral("domain,username,password") << true << true;
+        QTest::newRow("none") << QStringLiteral("none") << false;
+        QTest::newRow("domain") << QStringLiteral("domain,username,password") << true;
     }
 
     void authenticationAsksWhatThePrinterRequires()
     {
         QFETCH(QString, authInfoRequired);
-        QFETCH(bool, dialogShown);
         QFETCH(bool, domainShown);
         const QString printer = QStringLiteral("WQ_Auth_") + QString::fromLatin1(QTest::currentDataTag());
         QVERIFY(m_sandbox.addPrinter(printer));
@@ -672,22 +622,22 @@ private Q_SLOTS:
             }});
             invoke(widget.get(), "authenticateJob");
         }
-        QCOMPARE(dialogs, dialogShown ? 1 : 0);
+        QCOMPARE(dialogs, 1);
         QCOMPARE(domain, domainShown);
-        QCOMPARE(user, dialogShown);
+        QVERIFY(user);
         QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("pending-held"));
     }
 
-    void authenticatingSendsTheCredentials()
+    void aJobHeldForAuthenticationIsLightBlueAndTakesTheCredentials()
     {
         const int id = JobTools::submit(m_sandbox, QStringLiteral("AuthPrinter"), QStringLiteral("needs a password"));
-        QDeadlineTimer deadline(20000);
-        while (JobTools::attributes(m_sandbox, id, {QStringLiteral("job-hold-until")}).value(QStringLiteral("job-hold-until")) != QLatin1String("auth-info-required")) {
-            QVERIFY2(!deadline.hasExpired(), "the job was never held for authentication");
-            QThread::msleep(50);
-        }
+        QVERIFY2(QTest::qWaitFor([&] { return JobTools::attribute(m_sandbox, id, QStringLiteral("job-hold-until")) == QLatin1String("auth-info-required"); }, 20000),
+                 "the job was never held for authentication");
         auto widget = widgetFor(QStringLiteral("AuthPrinter"));
         QVERIFY(select(widget.get(), {id}));
+        QCOMPARE(modelOf(widget.get())->job(rowOf(widget.get(), id)).holdUntil(), QStringLiteral("auth-info-required"));
+        QCOMPARE(widget->model()->index(rowOf(widget.get(), id), 0).data(Qt::BackgroundRole).value<QColor>(), Attention);
+        QVERIFY(widget->action(JobsWidget::Authenticate)->isEnabled());
         {
             ModalAnswerer answerer({[](QWidget *modal) {
                 modal->findChild<QLineEdit *>(QStringLiteral("userLineEdit"))->setText(QStringLiteral("alice"));
@@ -721,7 +671,7 @@ private Q_SLOTS:
             QCOMPARE(answerer.pending(), 0);
         }
         QCOMPARE(title, QStringLiteral("Job Attributes"));
-        QCOMPARE(JobTools::attributes(m_sandbox, id, {QStringLiteral("job-priority")}).value(QStringLiteral("job-priority")), QStringLiteral("12"));
+        QCOMPARE(JobTools::attribute(m_sandbox, id, QStringLiteral("job-priority")), QStringLiteral("12"));
 
         // Another client deleted the printer with its jobs meanwhile: the server's error, then the list without it.
         QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("WQ_Gone")}));
@@ -829,31 +779,6 @@ private Q_SLOTS:
         QCOMPARE(modelOf(&widget)->columns().contains(second), !removed);
     }
 
-    void keysReloadAndCancel()
-    {
-        const int id = pending();
-        auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
-        QSignalSpy loaded(modelOf(widget.get()), &JobListModel::loaded);
-        QAction *f5 = nullptr;
-        for (QAction *action : widget->actions()) {
-            if (action->shortcut() == QKeySequence(Qt::Key_F5)) {
-                f5 = action;
-            }
-        }
-        QVERIFY(f5);
-        f5->trigger();
-        QCOMPARE(loaded.count(), 1);
-        QVERIFY(widget->actions().contains(widget->action(JobsWidget::Cancel)));
-
-        QVERIFY(select(widget.get(), {id}));
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            widget->action(JobsWidget::Cancel)->trigger();
-        }
-        QCOMPARE(seen.value(0).text, QStringLiteral("Cancel 1 job?"));
-        QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("canceled"));
-    }
 };
 
 QTEST_MAIN(JobsWidgetTest)
