@@ -34,24 +34,20 @@ namespace
 {
 const QColor Attention(181, 213, 242);
 
-QMenu *contextMenu(JobsWidget *widget)
+// The job menu holds Cancel; the header menu is the other one.
+QMenu *menuOf(JobsWidget *widget, bool jobs)
 {
     for (QMenu *menu : widget->findChildren<QMenu *>()) {
-        if (menu->actions().contains(widget->action(JobsWidget::Cancel))) {
+        if (menu->actions().contains(widget->action(JobsWidget::Cancel)) == jobs) {
             return menu;
         }
     }
     return nullptr;
 }
 
-QMenu *headerMenu(JobsWidget *widget)
+QStringList words(const char *text)
 {
-    for (QMenu *menu : widget->findChildren<QMenu *>()) {
-        if (menu != contextMenu(widget)) {
-            return menu;
-        }
-    }
-    return nullptr;
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 JobListModel *modelOf(JobsWidget *widget)
@@ -71,59 +67,50 @@ void invoke(JobsWidget *widget, const char *slot)
     QFAIL("the widget has no private object");
 }
 
-/// Answers the popup menus (choosing the entry with that text, or none) and
-/// message boxes (pressing the button) that open while it lives, in order.
+// Calls the handler, pressing the button on the message boxes it opens; what they showed.
+QList<SeenBox> invokeAnswering(JobsWidget *widget, const char *slot, QMessageBox::StandardButton button = QMessageBox::Ok)
+{
+    QList<SeenBox> seen;
+    ModalAnswerer answerer(ModalAnswerer::pressing({button, button}, &seen));
+    invoke(widget, slot);
+    return seen;
+}
+
+/// Chooses the entry with that text in the next popup menu, or closes the menu when it has no such enabled entry.
 class MenuAnswerer : public QObject
 {
 public:
-    explicit MenuAnswerer(QStringList steps)
-        : m_steps(std::move(steps))
+    explicit MenuAnswerer(QString entry)
+        : m_entry(std::move(entry))
     {
-        connect(&m_timer, &QTimer::timeout, this, &MenuAnswerer::poll);
-        m_timer.start(5);
-    }
-    QStringList seen;
-    int pending() const
-    {
-        return m_steps.size();
-    }
-
-private:
-    void poll()
-    {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            if (m_steps.isEmpty()) {
-                menu->close();
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || chosen) {
                 return;
             }
-            const QString step = m_steps.takeFirst();
             for (QAction *action : menu->actions()) {
-                if (action->text() == step && action->isEnabled()) {
+                if (action->text() == m_entry && action->isEnabled()) {
+                    chosen = true;
                     menu->setActiveAction(action);
                     QTest::keyClick(menu, Qt::Key_Return);
                     return;
                 }
             }
-            seen << QStringLiteral("no entry ") + step;
             menu->close();
-        } else if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            if (box == m_lastBox) {
-                return;
-            }
-            m_lastBox = box;
-            seen << box->text();
-            box->button(m_steps.isEmpty() || m_steps.takeFirst() == QLatin1String("Yes") ? QMessageBox::Yes : QMessageBox::No)->click();
-        }
+        });
+        m_timer.start(5);
     }
+    bool chosen = false;
 
-    QStringList m_steps;
-    QPointer<QMessageBox> m_lastBox;
+private:
+    QString m_entry;
     QTimer m_timer;
 };
 
-Job syntheticJob(int id, int state, const QString &holdUntil, bool marking, const QString &printerUri)
+Job syntheticJob(int state, const QString &holdUntil, bool marking)
 {
-    return Job({{CUPS::Attr::JobId, QVariantList{id}},
+    const QString printerUri = QStringLiteral("ipp://localhost/printers/WQ_Stopped");
+    return Job({{CUPS::Attr::JobId, QVariantList{7}},
                 {CUPS::Attr::JobState, QVariantList{state}},
                 {CUPS::Attr::JobHoldUntil, QVariantList{holdUntil}},
                 {CUPS::Attr::MacMarkingRequired, QVariantList{marking}},
@@ -214,7 +201,7 @@ private Q_SLOTS:
     void withoutMacTheMenuHasNoMarkAndNoMacColumns()
     {
         JobsWidget widget;
-        QMenu *menu = contextMenu(&widget);
+        QMenu *menu = menuOf(&widget, true);
         QVERIFY(menu);
         QStringList shown;
         for (QAction *action : menu->actions()) {
@@ -222,11 +209,9 @@ private Q_SLOTS:
                 shown << (action->isSeparator() ? QStringLiteral("|") : action->text());
             }
         }
-        QCOMPARE(shown,
-                 QStringList({QStringLiteral("Hold/release"), QStringLiteral("Cancel"), QStringLiteral("Restart"), QStringLiteral("Authenticate"),
-                              QStringLiteral("Move"), QStringLiteral("|"), QStringLiteral("Purge"), QStringLiteral("|"),
-                              QStringLiteral("Show completed jobs"), QStringLiteral("Show canceled jobs"), QStringLiteral("Show aborted jobs"),
-                              QStringLiteral("Owned by current user"), QStringLiteral("|"), QStringLiteral("Attributes")}));
+        QCOMPARE(shown.join(QLatin1Char(',')),
+                 QStringLiteral("Hold/release,Cancel,Restart,Authenticate,Move,|,Purge,|,Show completed jobs,Show canceled jobs,Show aborted jobs,"
+                                "Owned by current user,|,Attributes"));
         QVERIFY(!widget.action(JobsWidget::Mark)->isVisible());
         QCOMPARE(widget.action(JobsWidget::Cancel)->shortcut(), QKeySequence(Qt::Key_Delete));
         QVERIFY(!widget.action(static_cast<Action>(12)));
@@ -236,7 +221,7 @@ private Q_SLOTS:
         for (const char *attribute : {"mac-job-mac-level-name", "mac-distribution", "mac-inv-num", "mac-job-originating-user-full-name"}) {
             QVERIFY2(hidden.contains(QLatin1String(attribute)), attribute);
         }
-        for (QAction *entry : headerMenu(&widget)->actions()) {
+        for (QAction *entry : menuOf(&widget, false)->actions()) {
             QVERIFY2(!entry->isVisible() || !hidden.contains(entry->data().toString()), qPrintable(entry->data().toString()));
         }
     }
@@ -255,30 +240,20 @@ private Q_SLOTS:
     {
         QFETCH(QList<int>, checked);
         QFETCH(QList<int>, states);
-        QVERIFY(canceled() > 0);
-        QVERIFY(held() > 0);
+        const int canceledJob = canceled();
+        QVERIFY(canceledJob > 0 && held() > 0);
         auto widget = widgetFor(QString());
         for (int key : checked) {
             widget->action(static_cast<Action>(key))->trigger();
         }
-        static const QStringList names{QStringLiteral("pending"), QStringLiteral("pending-held"), QStringLiteral("processing"),
-                                       QStringLiteral("processing-stopped"), QStringLiteral("canceled"), QStringLiteral("aborted"), QStringLiteral("completed")};
         QSet<ipp_jstate_e> expected;
-        QStringList keywords;
         for (int state : states) {
             expected.insert(static_cast<ipp_jstate_e>(state));
-            keywords << names.at(state - 3);
         }
         QCOMPARE(modelOf(widget.get())->stateFilter(), expected);
-        // The server's word on each listed job, not the model's.
+        // The list was reloaded with the filter (the model's own filtering is tested against the server elsewhere).
         QVERIFY(widget->model()->rowCount() > 0);
-        bool sawExtra = false;
-        for (int row = 0; row < widget->model()->rowCount(); ++row) {
-            const QString state = JobTools::state(m_sandbox, modelOf(widget.get())->job(row).id());
-            QVERIFY2(keywords.contains(state), qPrintable(state));
-            sawExtra = sawExtra || state == QLatin1String("completed") || state == QLatin1String("canceled");
-        }
-        QCOMPARE(sawExtra, states.contains(9) || states.contains(7));
+        QCOMPARE(rowOf(widget.get(), canceledJob) >= 0, states.contains(IPP_JSTATE_CANCELED));
     }
 
     void rowsNeedingAttentionAreLightBlue_data()
@@ -303,7 +278,7 @@ private Q_SLOTS:
         QFETCH(bool, coloured);
         JobsWidget widget;
         modelOf(&widget)->setStateFilter({IPP_JSTATE_PENDING, IPP_JSTATE_HELD, IPP_JSTATE_COMPLETED}, false);
-        modelOf(&widget)->setJobs({syntheticJob(7, state, holdUntil, marking, QStringLiteral("ipp://localhost/printers/WQ_Stopped"))});
+        modelOf(&widget)->setJobs({syntheticJob(state, holdUntil, marking)});
         QCOMPARE(widget.model()->rowCount(), 1);
         const QVariant background = widget.model()->index(0, 1).data(Qt::BackgroundRole);
         QCOMPARE(background.isValid() && background.value<QColor>() == Attention, coloured);
@@ -314,20 +289,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("kinds");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QSet<int>>("enabled");
-        const QStringList heldOne{QStringLiteral("held")};
+        using W = JobsWidget;
         QTest::newRow("nothing") << QStringList() << QStringLiteral("Hold/release") << QSet<int>();
-        QTest::newRow("one held") << heldOne << QStringLiteral("Release")
-                                  << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge, JobsWidget::Move, JobsWidget::ShowAttributes};
-        QTest::newRow("one pending: no purge") << QStringList{QStringLiteral("pending")} << QStringLiteral("Hold")
-                                               << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::ShowAttributes};
-        QTest::newRow("one canceled") << QStringList{QStringLiteral("canceled")} << QStringLiteral("Hold/release")
-                                      << QSet<int>{JobsWidget::Restart, JobsWidget::Purge, JobsWidget::ShowAttributes};
+        QTest::newRow("one held") << words("held") << QStringLiteral("Release") << QSet<int>{W::HoldRelease, W::Cancel, W::Purge, W::Move, W::ShowAttributes};
+        QTest::newRow("one pending: no purge") << words("pending") << QStringLiteral("Hold") << QSet<int>{W::HoldRelease, W::Cancel, W::ShowAttributes};
+        QTest::newRow("one canceled") << words("canceled") << QStringLiteral("Hold/release") << QSet<int>{W::Restart, W::Purge, W::ShowAttributes};
         // Several jobs: the single-job actions go, even where each job alone allows them.
-        QTest::newRow("two held") << heldOne + heldOne << QStringLiteral("Release") << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge};
-        QTest::newRow("pending and held") << QStringList{QStringLiteral("held"), QStringLiteral("pending")} << QStringLiteral("Hold")
-                                          << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge};
-        QTest::newRow("canceled and held") << QStringList{QStringLiteral("canceled"), QStringLiteral("held")} << QStringLiteral("Release")
-                                           << QSet<int>{JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Restart, JobsWidget::Purge};
+        QTest::newRow("two held") << words("held held") << QStringLiteral("Release") << QSet<int>{W::HoldRelease, W::Cancel, W::Purge};
+        QTest::newRow("pending and held") << words("held pending") << QStringLiteral("Hold") << QSet<int>{W::HoldRelease, W::Cancel, W::Purge};
+        QTest::newRow("canceled and held") << words("canceled held") << QStringLiteral("Release") << QSet<int>{W::HoldRelease, W::Cancel, W::Restart, W::Purge};
     }
 
     void actionsFollowTheSelectedJobs()
@@ -370,12 +340,7 @@ private Q_SLOTS:
 
         // Cancel: the canceled job is not eligible, so two jobs are asked for.
         QVERIFY(select(widget.get(), {pending1, canceledJob, pending2}));
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "cancelJob");
-            QCOMPARE(answerer.pending(), 0);
-        }
+        QList<SeenBox> seen = invokeAnswering(widget.get(), "cancelJob");
         QCOMPARE(seen.size(), 1);
         QCOMPARE(seen.first().title, QStringLiteral("Confirmation"));
         QCOMPARE(seen.first().text, QStringLiteral("Cancel 2 jobs?"));
@@ -385,11 +350,7 @@ private Q_SLOTS:
 
         // Purge: one held job, asked for in the singular.
         QVERIFY(select(widget.get(), {heldJob}));
-        seen.clear();
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "purgeJob");
-        }
+        seen = invokeAnswering(widget.get(), "purgeJob");
         QCOMPARE(seen.value(0).text, QStringLiteral("Purge 1 job?"));
         QCOMPARE(JobTools::state(m_sandbox, heldJob), QString());
         QCOMPARE(JobTools::state(m_sandbox, canceledJob), QStringLiteral("canceled"));
@@ -422,11 +383,7 @@ private Q_SLOTS:
         QCOMPARE(loaded.count(), 2);
 
         // Nothing to purge among pending jobs: no question, no reload.
-        {
-            ModalAnswerer answerer({});
-            invoke(widget.get(), "purgeJob");
-            QCOMPARE(answerer.unexpected(), 0);
-        }
+        QVERIFY(invokeAnswering(widget.get(), "purgeJob").isEmpty());
         QCOMPARE(loaded.count(), 2);
     }
 
@@ -439,12 +396,7 @@ private Q_SLOTS:
         auto widget = widgetFor(QStringLiteral("WQ_Restart"));
         widget->action(JobsWidget::ShowCompleted)->trigger();
         QVERIFY(select(widget.get(), {id}));
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "restartJob");
-        }
-        QCOMPARE(seen.value(0).text, QStringLiteral("Restart 1 job?"));
+        QCOMPARE(invokeAnswering(widget.get(), "restartJob").value(0).text, QStringLiteral("Restart 1 job?"));
         QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("pending"));
     }
 
@@ -485,11 +437,7 @@ private Q_SLOTS:
         const int pendingJob = pending();
         auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
         QVERIFY(select(widget.get(), {heldJob, pendingJob}));
-        {
-            ModalAnswerer answerer({});
-            invoke(widget.get(), "holdReleaseJob");
-            QCOMPARE(answerer.unexpected(), 0);
-        }
+        QVERIFY(invokeAnswering(widget.get(), "holdReleaseJob").isEmpty()); // no question
         QCOMPARE(JobTools::state(m_sandbox, pendingJob), QStringLiteral("pending-held"));
         QCOMPARE(JobTools::state(m_sandbox, heldJob), QStringLiteral("pending-held"));
 
@@ -550,16 +498,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("required");
         QTest::addColumn<QList<bool>>("visible"); // domain, user, password
         QTest::addColumn<QStringList>("sent"); // what the server receives, in its own order
-        QTest::newRow("user and password") << QStringList{QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{false, true, true}
-                                           << QStringList{QStringLiteral("bob"), QStringLiteral("pw")};
-        QTest::newRow("domain, user and password")
-            << QStringList{QStringLiteral("domain"), QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{true, true, true}
-            << QStringList{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
-        QTest::newRow("server lists the password first")
-            << QStringList{QStringLiteral("password"), QStringLiteral("domain"), QStringLiteral("username")} << QList<bool>{true, true, true}
-            << QStringList{QStringLiteral("pw"), QStringLiteral("WORK"), QStringLiteral("bob")};
-        QTest::newRow("names are case-sensitive") << QStringList{QStringLiteral("Username"), QStringLiteral("password")} << QList<bool>{false, false, true}
-                                                  << QStringList{QStringLiteral("pw")};
+        QTest::newRow("user and password") << words("username password") << QList<bool>{false, true, true} << words("bob pw");
+        QTest::newRow("domain, user and password") << words("domain username password") << QList<bool>{true, true, true} << words("WORK bob pw");
+        QTest::newRow("server lists the password first") << words("password domain username") << QList<bool>{true, true, true} << words("pw WORK bob");
+        QTest::newRow("names are case-sensitive") << words("Username password") << QList<bool>{false, false, true} << words("pw");
     }
 
     void theAuthenticationDialogShowsTheRequiredFields()
@@ -676,11 +618,7 @@ private Q_SLOTS:
         // Another client deleted the printer with its jobs meanwhile: the server's error, then the list without it.
         QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("WQ_Gone")}));
         QCOMPARE(JobTools::state(m_sandbox, id), QString());
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "showAttributes");
-        }
+        const QList<SeenBox> seen = invokeAnswering(widget.get(), "showAttributes");
         QCOMPARE(seen.size(), 1);
         QVERIFY2(seen.first().text.startsWith(QStringLiteral("Unable to get job attributes.<br>CUPS error: ")), qPrintable(seen.first().text));
         QCOMPARE(rowOf(widget.get(), id), -1);
@@ -688,21 +626,19 @@ private Q_SLOTS:
 
     void settingsAndHeaderSurviveANewWidget()
     {
-        QByteArray headerState;
         QStringList columns;
         {
             JobsWidget widget;
             widget.action(JobsWidget::ShowCompleted)->trigger();
             widget.action(JobsWidget::ShowMyJobsOnly)->trigger();
             // The header menu's entry adds the column as the user would.
-            for (QAction *entry : headerMenu(&widget)->actions()) {
+            for (QAction *entry : menuOf(&widget, false)->actions()) {
                 if (entry->data().toString() == QLatin1String("job-priority")) {
                     entry->trigger();
                 }
             }
             widget.header()->resizeSection(1, 211);
             widget.header()->moveSection(0, 2);
-            headerState = widget.header()->saveState();
             columns = modelOf(&widget)->saveColumns();
             QVERIFY(columns.contains(QStringLiteral("job-priority")));
         }
@@ -719,7 +655,7 @@ private Q_SLOTS:
         QCOMPARE(modelOf(&again)->saveColumns(), columns);
         QCOMPARE(again.header()->sectionSize(1), 211);
         QCOMPARE(again.header()->visualIndex(0), 2);
-        for (QAction *entry : headerMenu(&again)->actions()) {
+        for (QAction *entry : menuOf(&again, false)->actions()) {
             if (entry->data().toString() == QLatin1String("job-priority")) {
                 QVERIFY(entry->isChecked());
                 entry->trigger();
@@ -741,10 +677,10 @@ private Q_SLOTS:
         const QPoint empty(10, widget->viewport()->height() - 5);
         QVERIFY(!widget->indexAt(empty).isValid());
         {
-            MenuAnswerer answerer({QStringLiteral("Show canceled jobs")});
+            MenuAnswerer answerer(QStringLiteral("Show canceled jobs"));
             QContextMenuEvent event(QContextMenuEvent::Mouse, empty, widget->viewport()->mapToGlobal(empty));
             QApplication::sendEvent(widget->viewport(), &event);
-            QCOMPARE(answerer.pending(), 0);
+            QVERIFY(answerer.chosen);
         }
         QVERIFY(widget->selectedJobs().isEmpty());
         QVERIFY(!widget->action(JobsWidget::Cancel)->isEnabled());
@@ -755,30 +691,29 @@ private Q_SLOTS:
 
     void theHeaderMenuRemovesAColumnAfterAsking_data()
     {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("removed");
-        QTest::newRow("yes") << QStringLiteral("Yes") << true;
-        QTest::newRow("no") << QStringLiteral("No") << false;
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes") << int(QMessageBox::Yes);
+        QTest::newRow("no") << int(QMessageBox::No);
     }
 
     void theHeaderMenuRemovesAColumnAfterAsking()
     {
-        QFETCH(QString, answer);
-        QFETCH(bool, removed);
+        QFETCH(int, answer);
         JobsWidget widget;
         widget.resize(800, 300);
         widget.show();
         const JobListModel::Column second = modelOf(&widget)->column(1);
         const QPoint pos(widget.header()->sectionViewportPosition(1) + 5, 5);
+        QList<SeenBox> seen;
         {
-            MenuAnswerer answerer({QStringLiteral("Remove column"), answer});
+            MenuAnswerer menu(QStringLiteral("Remove column"));
+            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::StandardButton(answer)}, &seen));
             Q_EMIT widget.header()->customContextMenuRequested(pos);
-            QCOMPARE(answerer.pending(), 0);
-            QCOMPARE(answerer.seen, QStringList{QStringLiteral("Remove column?")});
+            QVERIFY(menu.chosen);
         }
-        QCOMPARE(modelOf(&widget)->columns().contains(second), !removed);
+        QCOMPARE(seen.value(0).text, QStringLiteral("Remove column?"));
+        QCOMPARE(modelOf(&widget)->columns().contains(second), answer == QMessageBox::No);
     }
-
 };
 
 QTEST_MAIN(JobsWidgetTest)
