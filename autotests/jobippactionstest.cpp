@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace CUPS;
 
 // What the jobs widget's handler tests leave out: purging history, typed
@@ -26,10 +28,6 @@ private:
     {
         return Utils::printerUri(printer);
     }
-    int heldJob(const QString &printer, const QString &title = QStringLiteral("held"))
-    {
-        return JobTools::submit(m_sandbox, printer, title, {QStringLiteral("-H"), QStringLiteral("hold")});
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -42,7 +40,7 @@ private Q_SLOTS:
 
     void purgingAFinishedJobRemovesItFromTheHistory()
     {
-        const int id = heldJob(QStringLiteral("Queue_A"));
+        const int id = JobTools::submitHeld(m_sandbox, QStringLiteral("Queue_A"));
         QVERIFY(id > 0);
         QVERIFY(m_actions->cancelJob(uri(QStringLiteral("Queue_A")), id));
         QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("canceled"));
@@ -52,7 +50,7 @@ private Q_SLOTS:
 
     void jobAttributesAreReadAndWritten()
     {
-        const int id = heldJob(QStringLiteral("Queue_A"), QStringLiteral("Bericht <b>Ü</b>"));
+        const int id = JobTools::submitHeld(m_sandbox, QStringLiteral("Queue_A"), QStringLiteral("Bericht <b>Ü</b>"));
         QVERIFY(id > 0);
         const QHash<QString, QVariant> all = m_actions->jobAttrs(uri(QStringLiteral("Queue_A")), id, {});
         QCOMPARE(Utils::getAttribute(all, Attr::JobName).toString(), QStringLiteral("Bericht <b>Ü</b>"));
@@ -68,51 +66,27 @@ private Q_SLOTS:
 
         // A number attribute given text is refused before anything is sent.
         QVERIFY(!m_actions->setJobAttrs(uri(QStringLiteral("Queue_A")), id, {{Attr::JobPriority, QStringLiteral("high")}}));
-        QCOMPARE(JobTools::attributes(m_sandbox, id, {QStringLiteral("job-priority")}).value(QStringLiteral("job-priority")), QStringLiteral("77"));
+        QCOMPARE(JobTools::attribute(m_sandbox, id, QStringLiteral("job-priority")), QStringLiteral("77"));
         // Nothing changed in the viewer is nothing to send, and no failure.
         QVERIFY(m_actions->setJobAttrs(uri(QStringLiteral("Queue_A")), id, {}));
     }
 
-    void operationsOnAMissingJobFailWithTheServersMessage_data()
-    {
-        QTest::addColumn<int>("operation");
-        QTest::newRow("cancel") << 0;
-        QTest::newRow("purge") << 1;
-        QTest::newRow("restart") << 2;
-        QTest::newRow("hold") << 3;
-        QTest::newRow("release") << 4;
-        QTest::newRow("attributes") << 5;
-    }
-
     void operationsOnAMissingJobFailWithTheServersMessage()
     {
-        QFETCH(int, operation);
         const QString printer = uri(QStringLiteral("Queue_A"));
         const int missing = 99999;
-        bool ok = true;
-        switch (operation) {
-        case 0:
-            ok = m_actions->cancelJob(printer, missing);
-            break;
-        case 1:
-            ok = m_actions->purgeJob(printer, missing);
-            break;
-        case 2:
-            ok = m_actions->restartJob(printer, missing);
-            break;
-        case 3:
-            ok = m_actions->holdJob(printer, missing);
-            break;
-        case 4:
-            ok = m_actions->releaseJob(printer, missing);
-            break;
-        case 5:
-            ok = !m_actions->jobAttrs(printer, missing, {}).isEmpty();
-            break;
+        const QList<QPair<const char *, std::function<bool()>>> operations{
+            {"cancel", [&] { return m_actions->cancelJob(printer, missing); }},
+            {"purge", [&] { return m_actions->purgeJob(printer, missing); }},
+            {"restart", [&] { return m_actions->restartJob(printer, missing); }},
+            {"hold", [&] { return m_actions->holdJob(printer, missing); }},
+            {"release", [&] { return m_actions->releaseJob(printer, missing); }},
+            {"attributes", [&] { return !m_actions->jobAttrs(printer, missing, {}).isEmpty(); }}};
+        for (const auto &operation : operations) {
+            QVERIFY2(!operation.second(), operation.first);
+            QVERIFY2(Connection::lastError() == IPP_STATUS_ERROR_NOT_FOUND, operation.first);
+            QVERIFY2(!Connection::lastErrorString().isEmpty(), operation.first);
         }
-        QVERIFY(!ok);
-        QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
-        QVERIFY(!Connection::lastErrorString().isEmpty());
     }
 
     void destinationsAreListedWithTheirNames()

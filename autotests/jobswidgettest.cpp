@@ -34,24 +34,20 @@ namespace
 {
 const QColor Attention(181, 213, 242);
 
-QMenu *contextMenu(JobsWidget *widget)
+// The job menu holds Cancel; the header menu is the other one.
+QMenu *menuOf(JobsWidget *widget, bool jobs)
 {
     for (QMenu *menu : widget->findChildren<QMenu *>()) {
-        if (menu->actions().contains(widget->action(JobsWidget::Cancel))) {
+        if (menu->actions().contains(widget->action(JobsWidget::Cancel)) == jobs) {
             return menu;
         }
     }
     return nullptr;
 }
 
-QMenu *headerMenu(JobsWidget *widget)
+QStringList words(const char *text)
 {
-    for (QMenu *menu : widget->findChildren<QMenu *>()) {
-        if (menu != contextMenu(widget)) {
-            return menu;
-        }
-    }
-    return nullptr;
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 JobListModel *modelOf(JobsWidget *widget)
@@ -71,59 +67,50 @@ void invoke(JobsWidget *widget, const char *slot)
     QFAIL("the widget has no private object");
 }
 
-/// Answers the popup menus (choosing the entry with that text, or none) and
-/// message boxes (pressing the button) that open while it lives, in order.
+// Calls the handler, pressing the button on the message boxes it opens; what they showed.
+QList<SeenBox> invokeAnswering(JobsWidget *widget, const char *slot, QMessageBox::StandardButton button = QMessageBox::Ok)
+{
+    QList<SeenBox> seen;
+    ModalAnswerer answerer(ModalAnswerer::pressing({button, button}, &seen));
+    invoke(widget, slot);
+    return seen;
+}
+
+/// Chooses the entry with that text in the next popup menu, or closes the menu when it has no such enabled entry.
 class MenuAnswerer : public QObject
 {
 public:
-    explicit MenuAnswerer(QStringList steps)
-        : m_steps(std::move(steps))
+    explicit MenuAnswerer(QString entry)
+        : m_entry(std::move(entry))
     {
-        connect(&m_timer, &QTimer::timeout, this, &MenuAnswerer::poll);
-        m_timer.start(5);
-    }
-    QStringList seen;
-    int pending() const
-    {
-        return m_steps.size();
-    }
-
-private:
-    void poll()
-    {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            if (m_steps.isEmpty()) {
-                menu->close();
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || chosen) {
                 return;
             }
-            const QString step = m_steps.takeFirst();
             for (QAction *action : menu->actions()) {
-                if (action->text() == step && action->isEnabled()) {
+                if (action->text() == m_entry && action->isEnabled()) {
+                    chosen = true;
                     menu->setActiveAction(action);
                     QTest::keyClick(menu, Qt::Key_Return);
                     return;
                 }
             }
-            seen << QStringLiteral("no entry ") + step;
             menu->close();
-        } else if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            if (box == m_lastBox) {
-                return;
-            }
-            m_lastBox = box;
-            seen << box->text();
-            box->button(m_steps.isEmpty() || m_steps.takeFirst() == QLatin1String("Yes") ? QMessageBox::Yes : QMessageBox::No)->click();
-        }
+        });
+        m_timer.start(5);
     }
+    bool chosen = false;
 
-    QStringList m_steps;
-    QPointer<QMessageBox> m_lastBox;
+private:
+    QString m_entry;
     QTimer m_timer;
 };
 
-Job syntheticJob(int id, int state, const QString &holdUntil, bool marking, const QString &printerUri)
+Job syntheticJob(int state, const QString &holdUntil, bool marking)
 {
-    return Job({{CUPS::Attr::JobId, QVariantList{id}},
+    const QString printerUri = QStringLiteral("ipp://localhost/printers/WQ_Stopped");
+    return Job({{CUPS::Attr::JobId, QVariantList{7}},
                 {CUPS::Attr::JobState, QVariantList{state}},
                 {CUPS::Attr::JobHoldUntil, QVariantList{holdUntil}},
                 {CUPS::Attr::MacMarkingRequired, QVariantList{marking}},
@@ -176,7 +163,7 @@ private:
 
     int held(const QString &printer = QStringLiteral("WQ_Stopped"))
     {
-        return JobTools::submit(m_sandbox, printer, QStringLiteral("held"), {QStringLiteral("-H"), QStringLiteral("hold")});
+        return JobTools::submitHeld(m_sandbox, printer);
     }
     int pending(const QString &printer = QStringLiteral("WQ_Stopped"))
     {
@@ -202,10 +189,8 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("jobswidgettest"));
         QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
         for (const QString &name : {QStringLiteral("WQ_Stopped"), QStringLiteral("WQ_Other"), QStringLiteral("WQ_Restart")}) {
-            QVERIFY(m_sandbox.addPrinter(name));
+            QVERIFY(m_sandbox.addPrinter(name) && m_sandbox.run(QStringLiteral("cupsdisable"), {name}));
         }
-        QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {QStringLiteral("WQ_Stopped")}));
-        QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {QStringLiteral("WQ_Other")}));
     }
 
     void init()
@@ -216,7 +201,7 @@ private Q_SLOTS:
     void withoutMacTheMenuHasNoMarkAndNoMacColumns()
     {
         JobsWidget widget;
-        QMenu *menu = contextMenu(&widget);
+        QMenu *menu = menuOf(&widget, true);
         QVERIFY(menu);
         QStringList shown;
         for (QAction *action : menu->actions()) {
@@ -224,26 +209,21 @@ private Q_SLOTS:
                 shown << (action->isSeparator() ? QStringLiteral("|") : action->text());
             }
         }
-        QCOMPARE(shown,
-                 QStringList({QStringLiteral("Hold/release"), QStringLiteral("Cancel"), QStringLiteral("Restart"), QStringLiteral("Authenticate"),
-                              QStringLiteral("Move"), QStringLiteral("|"), QStringLiteral("Purge"), QStringLiteral("|"),
-                              QStringLiteral("Show completed jobs"), QStringLiteral("Show canceled jobs"), QStringLiteral("Show aborted jobs"),
-                              QStringLiteral("Owned by current user"), QStringLiteral("|"), QStringLiteral("Attributes")}));
+        QCOMPARE(shown.join(QLatin1Char(',')),
+                 QStringLiteral("Hold/release,Cancel,Restart,Authenticate,Move,|,Purge,|,Show completed jobs,Show canceled jobs,Show aborted jobs,"
+                                "Owned by current user,|,Attributes"));
         QVERIFY(!widget.action(JobsWidget::Mark)->isVisible());
         QCOMPARE(widget.action(JobsWidget::Cancel)->shortcut(), QKeySequence(Qt::Key_Delete));
         QVERIFY(!widget.action(static_cast<Action>(12)));
 
-        const QStringList mac{QStringLiteral("mac-job-mac-level-name"), QStringLiteral("mac-distribution"), QStringLiteral("mac-inv-num"),
-                              QStringLiteral("mac-job-originating-user-full-name")};
-        for (const QString &attribute : mac) {
-            QVERIFY(modelOf(&widget)->hiddenAttributes().contains(attribute));
-            for (QAction *entry : headerMenu(&widget)->actions()) {
-                if (entry->data().toString() == attribute) {
-                    QVERIFY2(!entry->isVisible(), qPrintable(attribute));
-                }
-            }
+        const QSet<QString> hidden = modelOf(&widget)->hiddenAttributes();
+        QCOMPARE(hidden.size(), 10);
+        for (const char *attribute : {"mac-job-mac-level-name", "mac-distribution", "mac-inv-num", "mac-job-originating-user-full-name"}) {
+            QVERIFY2(hidden.contains(QLatin1String(attribute)), attribute);
         }
-        QCOMPARE(modelOf(&widget)->hiddenAttributes().size(), 10);
+        for (QAction *entry : menuOf(&widget, false)->actions()) {
+            QVERIFY2(!entry->isVisible() || !hidden.contains(entry->data().toString()), qPrintable(entry->data().toString()));
+        }
     }
 
     void filtersChooseTheListedStates_data()
@@ -260,8 +240,8 @@ private Q_SLOTS:
     {
         QFETCH(QList<int>, checked);
         QFETCH(QList<int>, states);
-        QVERIFY(canceled() > 0);
-        QVERIFY(held() > 0);
+        const int canceledJob = canceled();
+        QVERIFY(canceledJob > 0 && held() > 0);
         auto widget = widgetFor(QString());
         for (int key : checked) {
             widget->action(static_cast<Action>(key))->trigger();
@@ -271,25 +251,9 @@ private Q_SLOTS:
             expected.insert(static_cast<ipp_jstate_e>(state));
         }
         QCOMPARE(modelOf(widget.get())->stateFilter(), expected);
-        // The server's word on each listed job, not the model's.
-        QStringList keywords{QStringLiteral("pending"), QStringLiteral("pending-held"), QStringLiteral("processing")};
-        if (states.contains(9)) {
-            keywords << QStringLiteral("completed");
-        }
-        if (states.contains(7)) {
-            keywords << QStringLiteral("canceled");
-        }
-        if (states.contains(8)) {
-            keywords << QStringLiteral("aborted") << QStringLiteral("processing-stopped");
-        }
+        // The list was reloaded with the filter (the model's own filtering is tested against the server elsewhere).
         QVERIFY(widget->model()->rowCount() > 0);
-        bool sawExtra = false;
-        for (int row = 0; row < widget->model()->rowCount(); ++row) {
-            const QString state = JobTools::state(m_sandbox, modelOf(widget.get())->job(row).id());
-            QVERIFY2(keywords.contains(state), qPrintable(state));
-            sawExtra = sawExtra || state == QLatin1String("completed") || state == QLatin1String("canceled");
-        }
-        QCOMPARE(sawExtra, states.contains(9) || states.contains(7));
+        QCOMPARE(rowOf(widget.get(), canceledJob) >= 0, states.contains(IPP_JSTATE_CANCELED));
     }
 
     void rowsNeedingAttentionAreLightBlue_data()
@@ -314,38 +278,33 @@ private Q_SLOTS:
         QFETCH(bool, coloured);
         JobsWidget widget;
         modelOf(&widget)->setStateFilter({IPP_JSTATE_PENDING, IPP_JSTATE_HELD, IPP_JSTATE_COMPLETED}, false);
-        modelOf(&widget)->setJobs({syntheticJob(7, state, holdUntil, marking, QStringLiteral("ipp://localhost/printers/WQ_Stopped"))});
+        modelOf(&widget)->setJobs({syntheticJob(state, holdUntil, marking)});
         QCOMPARE(widget.model()->rowCount(), 1);
         const QVariant background = widget.model()->index(0, 1).data(Qt::BackgroundRole);
         QCOMPARE(background.isValid() && background.value<QColor>() == Attention, coloured);
     }
 
-    void theServersAuthenticationHoldIsLightBlue()
-    {
-        auto widget = widgetFor(QStringLiteral("AuthPrinter"));
-        QVERIFY(widget->model()->rowCount() > 0);
-        const QModelIndex index = widget->model()->index(0, 0);
-        QCOMPARE(modelOf(widget.get())->job(0).holdUntil(), QStringLiteral("auth-info-required"));
-        QCOMPARE(index.data(Qt::BackgroundRole).value<QColor>(), Attention);
-    }
-
-    void holdReleaseFollowsTheSelection_data()
+    void actionsFollowTheSelectedJobs_data()
     {
         QTest::addColumn<QStringList>("kinds");
         QTest::addColumn<QString>("text");
-        QTest::newRow("nothing") << QStringList() << QStringLiteral("Hold/release");
-        QTest::newRow("one held") << QStringList{QStringLiteral("held")} << QStringLiteral("Release");
-        QTest::newRow("one pending") << QStringList{QStringLiteral("pending")} << QStringLiteral("Hold");
-        QTest::newRow("pending and held") << QStringList{QStringLiteral("held"), QStringLiteral("pending")} << QStringLiteral("Hold");
-        QTest::newRow("two held") << QStringList{QStringLiteral("held"), QStringLiteral("held")} << QStringLiteral("Release");
-        QTest::newRow("one canceled") << QStringList{QStringLiteral("canceled")} << QStringLiteral("Hold/release");
-        QTest::newRow("canceled and held") << QStringList{QStringLiteral("canceled"), QStringLiteral("held")} << QStringLiteral("Release");
+        QTest::addColumn<QSet<int>>("enabled");
+        using W = JobsWidget;
+        QTest::newRow("nothing") << QStringList() << QStringLiteral("Hold/release") << QSet<int>();
+        QTest::newRow("one held") << words("held") << QStringLiteral("Release") << QSet<int>{W::HoldRelease, W::Cancel, W::Purge, W::Move, W::ShowAttributes};
+        QTest::newRow("one pending: no purge") << words("pending") << QStringLiteral("Hold") << QSet<int>{W::HoldRelease, W::Cancel, W::ShowAttributes};
+        QTest::newRow("one canceled") << words("canceled") << QStringLiteral("Hold/release") << QSet<int>{W::Restart, W::Purge, W::ShowAttributes};
+        // Several jobs: the single-job actions go, even where each job alone allows them.
+        QTest::newRow("two held") << words("held held") << QStringLiteral("Release") << QSet<int>{W::HoldRelease, W::Cancel, W::Purge};
+        QTest::newRow("pending and held") << words("held pending") << QStringLiteral("Hold") << QSet<int>{W::HoldRelease, W::Cancel, W::Purge};
+        QTest::newRow("canceled and held") << words("canceled held") << QStringLiteral("Release") << QSet<int>{W::HoldRelease, W::Cancel, W::Restart, W::Purge};
     }
 
-    void holdReleaseFollowsTheSelection()
+    void actionsFollowTheSelectedJobs()
     {
         QFETCH(QStringList, kinds);
         QFETCH(QString, text);
+        QFETCH(QSet<int>, enabled);
         QList<int> ids;
         for (const QString &kind : kinds) {
             ids << (kind == QLatin1String("held") ? held() : kind == QLatin1String("pending") ? pending() : canceled());
@@ -356,51 +315,18 @@ private Q_SLOTS:
         QVERIFY(select(widget.get(), ids));
         QCOMPARE(widget->selectedJobs().size(), ids.size());
         QCOMPARE(widget->action(JobsWidget::HoldRelease)->text(), text);
-        QCOMPARE(widget->action(JobsWidget::HoldRelease)->isEnabled(), kinds.contains(QStringLiteral("held")) || kinds.contains(QStringLiteral("pending")));
-    }
-
-    void actionsFollowTheJobsAndTheirPrinter()
-    {
-        const int heldJob = held();
-        const int heldJob2 = held();
-        const int pendingJob = pending();
-        const int canceledJob = canceled();
-        auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
-        widget->action(JobsWidget::ShowCanceled)->trigger();
-        auto enabled = [&widget]() {
-            QSet<int> keys;
-            for (Action key : {JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Restart, JobsWidget::Authenticate, JobsWidget::Move,
-                               JobsWidget::Purge, JobsWidget::Mark, JobsWidget::ShowAttributes}) {
-                if (widget->action(key)->isEnabled()) {
-                    keys.insert(key);
-                }
+        QSet<int> shown;
+        for (Action key : {JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Restart, JobsWidget::Authenticate, JobsWidget::Move, JobsWidget::Purge,
+                           JobsWidget::Mark, JobsWidget::ShowAttributes}) {
+            if (widget->action(key)->isEnabled()) {
+                shown.insert(key);
             }
-            return keys;
-        };
-        QCOMPARE(enabled(), QSet<int>());
-        QVERIFY(select(widget.get(), {heldJob}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge, JobsWidget::Move, JobsWidget::ShowAttributes}));
-        // Several jobs: the single-job actions go, even where each job alone allows them.
-        QVERIFY(select(widget.get(), {heldJob, heldJob2}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::Purge}));
-        // A pending job can be cancelled but not purged.
-        QVERIFY(select(widget.get(), {pendingJob}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::HoldRelease, JobsWidget::Cancel, JobsWidget::ShowAttributes}));
-        QVERIFY(select(widget.get(), {canceledJob}));
-        QCOMPARE(enabled(), QSet<int>({JobsWidget::Restart, JobsWidget::Purge, JobsWidget::ShowAttributes}));
+        }
+        QCOMPARE(shown, enabled);
         // Filters stay usable whatever is selected.
-        widget->clearSelection();
         for (Action key : {JobsWidget::ShowCompleted, JobsWidget::ShowCanceled, JobsWidget::ShowAborted, JobsWidget::ShowMyJobsOnly}) {
             QVERIFY(widget->action(key)->isEnabled());
         }
-    }
-
-    void aJobHeldForAuthenticationCanBeAuthenticatedAlone()
-    {
-        auto widget = widgetFor(QStringLiteral("AuthPrinter"));
-        QVERIFY(widget->model()->rowCount() > 0);
-        QVERIFY(select(widget.get(), {modelOf(widget.get())->job(0).id()}));
-        QVERIFY(widget->action(JobsWidget::Authenticate)->isEnabled());
     }
 
     void cancelPurgeAndRestartAskForTheEligibleJobs()
@@ -414,55 +340,51 @@ private Q_SLOTS:
 
         // Cancel: the canceled job is not eligible, so two jobs are asked for.
         QVERIFY(select(widget.get(), {pending1, canceledJob, pending2}));
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "cancelJob");
-            QCOMPARE(answerer.pending(), 0);
-        }
+        QList<SeenBox> seen = invokeAnswering(widget.get(), "cancelJob");
         QCOMPARE(seen.size(), 1);
         QCOMPARE(seen.first().title, QStringLiteral("Confirmation"));
         QCOMPARE(seen.first().text, QStringLiteral("Cancel 2 jobs?"));
         QCOMPARE(seen.first().buttons, QMessageBox::Ok | QMessageBox::Cancel);
-        QCOMPARE(seen.first().defaultButton, QMessageBox::NoButton);
         QCOMPARE(JobTools::state(m_sandbox, pending1), QStringLiteral("canceled"));
         QCOMPARE(JobTools::state(m_sandbox, pending2), QStringLiteral("canceled"));
 
         // Purge: one held job, asked for in the singular.
         QVERIFY(select(widget.get(), {heldJob}));
-        seen.clear();
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "purgeJob");
-        }
+        seen = invokeAnswering(widget.get(), "purgeJob");
         QCOMPARE(seen.value(0).text, QStringLiteral("Purge 1 job?"));
         QCOMPARE(JobTools::state(m_sandbox, heldJob), QString());
         QCOMPARE(JobTools::state(m_sandbox, canceledJob), QStringLiteral("canceled"));
         QCOMPARE(rowOf(widget.get(), heldJob), -1);
     }
 
-    void decliningStillReloadsAndNoEligibleJobShowsNothing()
+    void keysReloadAndDecliningStillReloadsWhileNoEligibleJobShowsNothing()
     {
         const int pendingJob = pending();
         auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
         QSignalSpy loaded(modelOf(widget.get()), &JobListModel::loaded);
+        QAction *f5 = nullptr;
+        for (QAction *action : widget->actions()) {
+            f5 = action->shortcut() == QKeySequence(Qt::Key_F5) ? action : f5;
+        }
+        QVERIFY(f5);
+        f5->trigger();
+        QCOMPARE(loaded.count(), 1);
+
+        // Delete is the widget's own shortcut for Cancel.
+        QVERIFY(widget->actions().contains(widget->action(JobsWidget::Cancel)));
         QVERIFY(select(widget.get(), {pendingJob}));
         QList<SeenBox> seen;
         {
             ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Cancel}, &seen));
-            invoke(widget.get(), "cancelJob");
+            widget->action(JobsWidget::Cancel)->trigger();
         }
         QCOMPARE(seen.value(0).text, QStringLiteral("Cancel 1 job?"));
         QCOMPARE(JobTools::state(m_sandbox, pendingJob), QStringLiteral("pending"));
-        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(loaded.count(), 2);
 
         // Nothing to purge among pending jobs: no question, no reload.
-        {
-            ModalAnswerer answerer({});
-            invoke(widget.get(), "purgeJob");
-            QCOMPARE(answerer.unexpected(), 0);
-        }
-        QCOMPARE(loaded.count(), 1);
+        QVERIFY(invokeAnswering(widget.get(), "purgeJob").isEmpty());
+        QCOMPARE(loaded.count(), 2);
     }
 
     void restartingAFinishedJobQueuesItAgain()
@@ -474,12 +396,7 @@ private Q_SLOTS:
         auto widget = widgetFor(QStringLiteral("WQ_Restart"));
         widget->action(JobsWidget::ShowCompleted)->trigger();
         QVERIFY(select(widget.get(), {id}));
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "restartJob");
-        }
-        QCOMPARE(seen.value(0).text, QStringLiteral("Restart 1 job?"));
+        QCOMPARE(invokeAnswering(widget.get(), "restartJob").value(0).text, QStringLiteral("Restart 1 job?"));
         QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("pending"));
     }
 
@@ -506,8 +423,8 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), 2);
         QCOMPARE(seen.at(1).title, QStringLiteral("Error"));
         QCOMPARE(seen.at(1).icon, QMessageBox::Warning);
-        QVERIFY2(seen.at(1).text.startsWith(QStringLiteral("Unable to cancel job %1.<br>CUPS error: ").arg(vanishing)), qPrintable(seen.at(1).text));
-        QVERIFY(seen.at(1).text.size() > QStringLiteral("Unable to cancel job %1.<br>CUPS error: ").arg(vanishing).size());
+        const QString error = QStringLiteral("Unable to cancel job %1.<br>CUPS error: ").arg(vanishing);
+        QVERIFY2(seen.at(1).text.startsWith(error) && seen.at(1).text.size() > error.size(), qPrintable(seen.at(1).text));
         QCOMPARE(JobTools::state(m_sandbox, first), QStringLiteral("canceled"));
         QCOMPARE(JobTools::state(m_sandbox, last), QStringLiteral("pending"));
         // The list was reloaded: the vanished job is gone from it.
@@ -520,11 +437,7 @@ private Q_SLOTS:
         const int pendingJob = pending();
         auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
         QVERIFY(select(widget.get(), {heldJob, pendingJob}));
-        {
-            ModalAnswerer answerer({});
-            invoke(widget.get(), "holdReleaseJob");
-            QCOMPARE(answerer.unexpected(), 0);
-        }
+        QVERIFY(invokeAnswering(widget.get(), "holdReleaseJob").isEmpty()); // no question
         QCOMPARE(JobTools::state(m_sandbox, pendingJob), QStringLiteral("pending-held"));
         QCOMPARE(JobTools::state(m_sandbox, heldJob), QStringLiteral("pending-held"));
 
@@ -574,7 +487,7 @@ private Q_SLOTS:
         }
         QCOMPARE(preselected, QStringLiteral("WQ_Stopped"));
         QVERIFY(offered.contains(QStringLiteral("Office_Class")));
-        const QString printer = JobTools::attributes(m_sandbox, id, {QStringLiteral("job-printer-uri")}).value(QStringLiteral("job-printer-uri"));
+        const QString printer = JobTools::attribute(m_sandbox, id, QStringLiteral("job-printer-uri"));
         QVERIFY2(printer.endsWith(QLatin1Char('/') + expected), qPrintable(printer));
         QCOMPARE(accessLogCount(QStringLiteral("CUPS-Move-Job")) - movesBefore, expected == QLatin1String("WQ_Stopped") ? 0 : 1);
         QCOMPARE(rowOf(widget.get(), id) >= 0, expected == QLatin1String("WQ_Stopped"));
@@ -584,18 +497,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("required");
         QTest::addColumn<QList<bool>>("visible"); // domain, user, password
-        QTest::addColumn<QStringList>("sent");
-        QTest::newRow("user and password")
-            << QStringList{QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{false, true, true}
-            << QStringList{QStringLiteral("bob"), QStringLiteral("pw")};
-        QTest::newRow("domain, user and password")
-            << QStringList{QStringLiteral("domain"), QStringLiteral("username"), QStringLiteral("password")} << QList<bool>{true, true, true}
-            << QStringList{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
-        QTest::newRow("server lists the password first")
-            << QStringList{QStringLiteral("password"), QStringLiteral("domain"), QStringLiteral("username")} << QList<bool>{true, true, true}
-            << QStringList{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
-        QTest::newRow("names are case-sensitive") << QStringList{QStringLiteral("Username"), QStringLiteral("password")} << QList<bool>{false, false, true}
-                                                  << QStringList{QStringLiteral("pw")};
+        QTest::addColumn<QStringList>("sent"); // what the server receives, in its own order
+        QTest::newRow("user and password") << words("username password") << QList<bool>{false, true, true} << words("bob pw");
+        QTest::newRow("domain, user and password") << words("domain username password") << QList<bool>{true, true, true} << words("WORK bob pw");
+        QTest::newRow("server lists the password first") << words("password domain username") << QList<bool>{true, true, true} << words("pw WORK bob");
+        QTest::newRow("names are case-sensitive") << words("Username password") << QList<bool>{false, false, true} << words("pw");
     }
 
     void theAuthenticationDialogShowsTheRequiredFields()
@@ -605,51 +511,37 @@ private Q_SLOTS:
         QFETCH(QStringList, sent);
         CUPS::JobAuthDialog dialog(required, nullptr);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Job Authentication"));
-        const QStringList edits{QStringLiteral("domainLineEdit"), QStringLiteral("userLineEdit"), QStringLiteral("passwordLineEdit")};
-        const QStringList labels{QStringLiteral("domainLabel"), QStringLiteral("userLabel"), QStringLiteral("passwordLabel")};
+        const QStringList fields{QStringLiteral("domain"), QStringLiteral("user"), QStringLiteral("password")};
         const QStringList texts{QStringLiteral("WORK"), QStringLiteral("bob"), QStringLiteral("pw")};
+        QStringList dialogOrder; // the dialog answers domain, user, password
         for (int i = 0; i < 3; ++i) {
-            auto *edit = dialog.findChild<QLineEdit *>(edits.at(i));
+            auto *edit = dialog.findChild<QLineEdit *>(fields.at(i) + QStringLiteral("LineEdit"));
             QVERIFY(edit);
             QCOMPARE(edit->isVisibleTo(&dialog), visible.at(i));
-            QCOMPARE(dialog.findChild<QLabel *>(labels.at(i))->isVisibleTo(&dialog), visible.at(i));
+            QCOMPARE(dialog.findChild<QLabel *>(fields.at(i) + QStringLiteral("Label"))->isVisibleTo(&dialog), visible.at(i));
             edit->setText(texts.at(i));
-        }
-        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->echoMode(), QLineEdit::Password);
-        // The dialog answers domain, user, password; the server receives its own order.
-        QStringList dialogOrder;
-        for (int i = 0; i < 3; ++i) {
             if (visible.at(i)) {
                 dialogOrder << texts.at(i);
             }
         }
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->echoMode(), QLineEdit::Password);
         QCOMPARE(dialog.authInfo(), dialogOrder);
-        QStringList serverOrder;
-        for (const QString &name : required) {
-            const int field = QStringList{QStringLiteral("domain"), QStringLiteral("username"), QStringLiteral("password")}.indexOf(name);
-            if (field >= 0) {
-                serverOrder << texts.at(field);
-            }
-        }
-        QCOMPARE(CUPS::authInfoInServerOrder(required, dialog.authInfo()), serverOrder);
-        QCOMPARE(serverOrder.size(), sent.size());
+        QCOMPARE(CUPS::authInfoInServerOrder(required, dialog.authInfo()), sent);
     }
 
     void authenticationAsksWhatThePrinterRequires_data()
     {
         QTest::addColumn<QString>("authInfoRequired");
-        QTest::addColumn<bool>("dialogShown");
         QTest::addColumn<bool>("domainShown");
-        QTest::newRow("negotiate") << QStringLiteral("negotiate") << true << false;
+        QTest::newRow("negotiate") << QStringLiteral("negotiate") << false;
         // cupsd reports no "auth-info-required" for "none": the fallback asks for user and password.
-        QTest::newRow("none") << QStringLiteral("none") << true << false;
-        QTest::newRow("domain") << QStringLiteral("domain,username,password") << true << true;
+        QTest::newRow("none") << QStringLiteral("none") << false;
+        QTest::newRow("domain") << QStringLiteral("domain,username,password") << true;
     }
 
     void authenticationAsksWhatThePrinterRequires()
     {
         QFETCH(QString, authInfoRequired);
-        QFETCH(bool, dialogShown);
         QFETCH(bool, domainShown);
         const QString printer = QStringLiteral("WQ_Auth_") + QString::fromLatin1(QTest::currentDataTag());
         QVERIFY(m_sandbox.addPrinter(printer));
@@ -672,22 +564,22 @@ private Q_SLOTS:
             }});
             invoke(widget.get(), "authenticateJob");
         }
-        QCOMPARE(dialogs, dialogShown ? 1 : 0);
+        QCOMPARE(dialogs, 1);
         QCOMPARE(domain, domainShown);
-        QCOMPARE(user, dialogShown);
+        QVERIFY(user);
         QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("pending-held"));
     }
 
-    void authenticatingSendsTheCredentials()
+    void aJobHeldForAuthenticationIsLightBlueAndTakesTheCredentials()
     {
         const int id = JobTools::submit(m_sandbox, QStringLiteral("AuthPrinter"), QStringLiteral("needs a password"));
-        QDeadlineTimer deadline(20000);
-        while (JobTools::attributes(m_sandbox, id, {QStringLiteral("job-hold-until")}).value(QStringLiteral("job-hold-until")) != QLatin1String("auth-info-required")) {
-            QVERIFY2(!deadline.hasExpired(), "the job was never held for authentication");
-            QThread::msleep(50);
-        }
+        QVERIFY2(QTest::qWaitFor([&] { return JobTools::attribute(m_sandbox, id, QStringLiteral("job-hold-until")) == QLatin1String("auth-info-required"); }, 20000),
+                 "the job was never held for authentication");
         auto widget = widgetFor(QStringLiteral("AuthPrinter"));
         QVERIFY(select(widget.get(), {id}));
+        QCOMPARE(modelOf(widget.get())->job(rowOf(widget.get(), id)).holdUntil(), QStringLiteral("auth-info-required"));
+        QCOMPARE(widget->model()->index(rowOf(widget.get(), id), 0).data(Qt::BackgroundRole).value<QColor>(), Attention);
+        QVERIFY(widget->action(JobsWidget::Authenticate)->isEnabled());
         {
             ModalAnswerer answerer({[](QWidget *modal) {
                 modal->findChild<QLineEdit *>(QStringLiteral("userLineEdit"))->setText(QStringLiteral("alice"));
@@ -721,16 +613,12 @@ private Q_SLOTS:
             QCOMPARE(answerer.pending(), 0);
         }
         QCOMPARE(title, QStringLiteral("Job Attributes"));
-        QCOMPARE(JobTools::attributes(m_sandbox, id, {QStringLiteral("job-priority")}).value(QStringLiteral("job-priority")), QStringLiteral("12"));
+        QCOMPARE(JobTools::attribute(m_sandbox, id, QStringLiteral("job-priority")), QStringLiteral("12"));
 
         // Another client deleted the printer with its jobs meanwhile: the server's error, then the list without it.
         QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("WQ_Gone")}));
         QCOMPARE(JobTools::state(m_sandbox, id), QString());
-        QList<SeenBox> seen;
-        {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            invoke(widget.get(), "showAttributes");
-        }
+        const QList<SeenBox> seen = invokeAnswering(widget.get(), "showAttributes");
         QCOMPARE(seen.size(), 1);
         QVERIFY2(seen.first().text.startsWith(QStringLiteral("Unable to get job attributes.<br>CUPS error: ")), qPrintable(seen.first().text));
         QCOMPARE(rowOf(widget.get(), id), -1);
@@ -738,21 +626,19 @@ private Q_SLOTS:
 
     void settingsAndHeaderSurviveANewWidget()
     {
-        QByteArray headerState;
         QStringList columns;
         {
             JobsWidget widget;
             widget.action(JobsWidget::ShowCompleted)->trigger();
             widget.action(JobsWidget::ShowMyJobsOnly)->trigger();
             // The header menu's entry adds the column as the user would.
-            for (QAction *entry : headerMenu(&widget)->actions()) {
+            for (QAction *entry : menuOf(&widget, false)->actions()) {
                 if (entry->data().toString() == QLatin1String("job-priority")) {
                     entry->trigger();
                 }
             }
             widget.header()->resizeSection(1, 211);
             widget.header()->moveSection(0, 2);
-            headerState = widget.header()->saveState();
             columns = modelOf(&widget)->saveColumns();
             QVERIFY(columns.contains(QStringLiteral("job-priority")));
         }
@@ -769,7 +655,7 @@ private Q_SLOTS:
         QCOMPARE(modelOf(&again)->saveColumns(), columns);
         QCOMPARE(again.header()->sectionSize(1), 211);
         QCOMPARE(again.header()->visualIndex(0), 2);
-        for (QAction *entry : headerMenu(&again)->actions()) {
+        for (QAction *entry : menuOf(&again, false)->actions()) {
             if (entry->data().toString() == QLatin1String("job-priority")) {
                 QVERIFY(entry->isChecked());
                 entry->trigger();
@@ -791,10 +677,10 @@ private Q_SLOTS:
         const QPoint empty(10, widget->viewport()->height() - 5);
         QVERIFY(!widget->indexAt(empty).isValid());
         {
-            MenuAnswerer answerer({QStringLiteral("Show canceled jobs")});
+            MenuAnswerer answerer(QStringLiteral("Show canceled jobs"));
             QContextMenuEvent event(QContextMenuEvent::Mouse, empty, widget->viewport()->mapToGlobal(empty));
             QApplication::sendEvent(widget->viewport(), &event);
-            QCOMPARE(answerer.pending(), 0);
+            QVERIFY(answerer.chosen);
         }
         QVERIFY(widget->selectedJobs().isEmpty());
         QVERIFY(!widget->action(JobsWidget::Cancel)->isEnabled());
@@ -805,54 +691,28 @@ private Q_SLOTS:
 
     void theHeaderMenuRemovesAColumnAfterAsking_data()
     {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("removed");
-        QTest::newRow("yes") << QStringLiteral("Yes") << true;
-        QTest::newRow("no") << QStringLiteral("No") << false;
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes") << int(QMessageBox::Yes);
+        QTest::newRow("no") << int(QMessageBox::No);
     }
 
     void theHeaderMenuRemovesAColumnAfterAsking()
     {
-        QFETCH(QString, answer);
-        QFETCH(bool, removed);
+        QFETCH(int, answer);
         JobsWidget widget;
         widget.resize(800, 300);
         widget.show();
         const JobListModel::Column second = modelOf(&widget)->column(1);
         const QPoint pos(widget.header()->sectionViewportPosition(1) + 5, 5);
-        {
-            MenuAnswerer answerer({QStringLiteral("Remove column"), answer});
-            Q_EMIT widget.header()->customContextMenuRequested(pos);
-            QCOMPARE(answerer.pending(), 0);
-            QCOMPARE(answerer.seen, QStringList{QStringLiteral("Remove column?")});
-        }
-        QCOMPARE(modelOf(&widget)->columns().contains(second), !removed);
-    }
-
-    void keysReloadAndCancel()
-    {
-        const int id = pending();
-        auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
-        QSignalSpy loaded(modelOf(widget.get()), &JobListModel::loaded);
-        QAction *f5 = nullptr;
-        for (QAction *action : widget->actions()) {
-            if (action->shortcut() == QKeySequence(Qt::Key_F5)) {
-                f5 = action;
-            }
-        }
-        QVERIFY(f5);
-        f5->trigger();
-        QCOMPARE(loaded.count(), 1);
-        QVERIFY(widget->actions().contains(widget->action(JobsWidget::Cancel)));
-
-        QVERIFY(select(widget.get(), {id}));
         QList<SeenBox> seen;
         {
-            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-            widget->action(JobsWidget::Cancel)->trigger();
+            MenuAnswerer menu(QStringLiteral("Remove column"));
+            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::StandardButton(answer)}, &seen));
+            Q_EMIT widget.header()->customContextMenuRequested(pos);
+            QVERIFY(menu.chosen);
         }
-        QCOMPARE(seen.value(0).text, QStringLiteral("Cancel 1 job?"));
-        QCOMPARE(JobTools::state(m_sandbox, id), QStringLiteral("canceled"));
+        QCOMPARE(seen.value(0).text, QStringLiteral("Remove column?"));
+        QCOMPARE(modelOf(&widget)->columns().contains(second), answer == QMessageBox::No);
     }
 };
 

@@ -3,19 +3,14 @@
 
 #include "cupssandbox.h"
 
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryFile>
-#include <QThread>
+#include <QTest>
 
-/**
- * Jobs on the sandbox made and inspected with CUPS's own command-line
- * clients (lp, ipptool), so tests check the server's truth without going
- * through the code under test.
- */
+/// Jobs made and read with CUPS's own clients (lp, ipptool): the server's truth, not the code under test's.
 namespace JobTools
 {
 /// Submits the standard test page with lp; the job id, or 0 on failure.
@@ -30,6 +25,11 @@ inline int submit(const CupsSandbox &sandbox, const QString &printer, const QStr
     }
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("request id is \\S+-(\\d+)")).match(output);
     return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+inline int submitHeld(const CupsSandbox &sandbox, const QString &printer, const QString &title = QStringLiteral("held"))
+{
+    return submit(sandbox, printer, title, {QStringLiteral("-H"), QStringLiteral("hold")});
 }
 
 /// Splits one line of ipptool's CSV output.
@@ -57,9 +57,6 @@ inline QStringList splitCsv(const QString &line)
 inline QHash<QString, QString> attributes(const CupsSandbox &sandbox, int jobId, const QStringList &names)
 {
     QTemporaryFile file;
-    if (!file.open()) {
-        return {};
-    }
     QString test = QStringLiteral(
         "{\n OPERATION Get-Job-Attributes\n GROUP operation-attributes-tag\n"
         " ATTR charset attributes-charset utf-8\n ATTR naturalLanguage attributes-natural-language en\n"
@@ -70,11 +67,10 @@ inline QHash<QString, QString> attributes(const CupsSandbox &sandbox, int jobId,
         test += QStringLiteral(" DISPLAY %1\n").arg(name);
     }
     test += QStringLiteral("}\n");
-    file.write(test.toUtf8());
-    file.flush();
     QString output;
     const QString uri = QStringLiteral("ipp://%1/jobs/%2").arg(sandbox.server()).arg(jobId);
-    if (!sandbox.run(QStringLiteral("ipptool"), {QStringLiteral("-c"), uri, file.fileName()}, &output)) {
+    if (!file.open() || file.write(test.toUtf8()) < 0 || !file.flush()
+        || !sandbox.run(QStringLiteral("ipptool"), {QStringLiteral("-c"), uri, file.fileName()}, &output)) {
         return {};
     }
     const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -90,23 +86,21 @@ inline QHash<QString, QString> attributes(const CupsSandbox &sandbox, int jobId,
     return result;
 }
 
+inline QString attribute(const CupsSandbox &sandbox, int jobId, const QString &name)
+{
+    return attributes(sandbox, jobId, {name}).value(name);
+}
+
 /// The job's state keyword ("pending", "pending-held", "canceled" ...); empty when it is gone.
 inline QString state(const CupsSandbox &sandbox, int jobId)
 {
-    return attributes(sandbox, jobId, {QStringLiteral("job-state")}).value(QStringLiteral("job-state"));
+    return attribute(sandbox, jobId, QStringLiteral("job-state"));
 }
 
 /// Polls until the job reaches the state, for at most ten seconds.
 inline bool waitForState(const CupsSandbox &sandbox, int jobId, const QString &wanted)
 {
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (state(sandbox, jobId) == wanted) {
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    return false;
+    return QTest::qWaitFor([&] { return state(sandbox, jobId) == wanted; }, 10000);
 }
 } // namespace JobTools
 

@@ -26,11 +26,7 @@ const QString Office = QStringLiteral("Office");
 template<typename T>
 T *child(QWidget *parent, const char *name)
 {
-    auto *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found) {
-        qWarning("no child %s", name);
-    }
-    return found;
+    return parent->findChild<T *>(QLatin1String(name));
 }
 
 // Picks a level as the user does, through the combo's item.
@@ -68,190 +64,172 @@ class MacPrinterSettingsDialogTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-
-    void showsThePrintersPolicyAndLabels_data();
-    void showsThePrintersPolicyAndLabels();
-    void levelBoundsFollowEachOther();
-    void maximumCategoriesHoldTheMinimumOnes();
-    void okStoresPolicyAndLabels_data();
-    void okStoresPolicyAndLabels();
-    void failedPolicySendsNoLabels();
-
 private:
     MacIppServerProcess m_server;
-};
 
-void MacPrinterSettingsDialogTest::initTestCase()
-{
-    // Built-in level and category names only; no machine configuration decides the test.
-    qputenv("TELMAR_MAC_CONFIG", "/nonexistent/mac.conf");
-    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-    m_server.use();
-}
-
-void MacPrinterSettingsDialogTest::init()
-{
-    QVERIFY(m_server.reset());
-}
-
-void MacPrinterSettingsDialogTest::showsThePrintersPolicyAndLabels_data()
-{
-    QTest::addColumn<QString>("policy"); // forced on the server first, when not empty
-    QTest::addColumn<QString>("min");
-    QTest::addColumn<QString>("max");
-    QTest::addColumn<int>("currentPolicy");
-    QTest::addColumn<QList<uint>>("expected"); // min level, max level, min integrity, max integrity, min and max categories
-
-    QTest::newRow("labels as stored") << QString() << QStringLiteral("1:1:0x0000000000000001") << QStringLiteral("3:2:0x0000000000000013") << 0
-                                      << QList<uint>{1, 3, 1, 2, 0x1, 0x13};
-    QTest::newRow("unnamed levels kept") << QStringLiteral("mac-strict") << QStringLiteral("0:7:0x0000000000000000")
-                                         << QStringLiteral("200:9:0x0000000000000100") << 2 << QList<uint>{0, 200, 7, 9, 0, 0x100};
-    QTest::newRow("unreadable labels read as zero") << QString() << QStringLiteral("secret") << QStringLiteral("1:2:0x3") << 0
-                                                    << QList<uint>{0, 0, 0, 0, 0, 0};
-    // Reported, but not among the supported ones: nothing is current.
-    QTest::newRow("unsupported policy") << QStringLiteral("Default") << QStringLiteral("0:0:0x0000000000000000")
-                                        << QStringLiteral("0:0:0x0000000000000000") << -1 << QList<uint>{0, 0, 0, 0, 0, 0};
-}
-
-void MacPrinterSettingsDialogTest::showsThePrintersPolicyAndLabels()
-{
-    QFETCH(QString, policy);
-    QFETCH(QString, min);
-    QFETCH(QString, max);
-    QFETCH(int, currentPolicy);
-    QFETCH(QList<uint>, expected);
-    if (!policy.isEmpty()) {
-        QVERIFY(m_server.forcePrinterPolicy(Office, policy));
-    }
-    QVERIFY(CUPS::MacIppActions::instance()->setPrinterMac(Office, min, max));
-
-    MacPrinterSettingsDialog dialog(Office);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("MAC Parameters"));
-    auto *policies = child<QComboBox>(&dialog, "policyCombo");
-    QCOMPARE(policies->count(), 3);
-    QCOMPARE(policies->itemText(2), QStringLiteral("mac-strict"));
-    QCOMPARE(policies->currentIndex(), currentPolicy);
-    const QList<uint> shown{child<MacLevelComboBox>(&dialog, "minLevel")->value(),
-                            child<MacLevelComboBox>(&dialog, "maxLevel")->value(),
-                            child<ILevelComboBox>(&dialog, "minIntegrity")->value(),
-                            child<ILevelComboBox>(&dialog, "maxIntegrity")->value(),
-                            uint(child<MacCategoryListWidget>(&dialog, "minCategories")->value()),
-                            uint(child<MacCategoryListWidget>(&dialog, "maxCategories")->value())};
-    QCOMPARE(shown, expected);
-}
-
-void MacPrinterSettingsDialogTest::levelBoundsFollowEachOther()
-{
-    MacPrinterSettingsDialog dialog(Office);
-    auto *minLevel = child<MacLevelComboBox>(&dialog, "minLevel");
-    auto *maxLevel = child<MacLevelComboBox>(&dialog, "maxLevel");
-    choose(maxLevel, 2);
-    choose(minLevel, 1);
-    QCOMPARE(int(maxLevel->minimumValue()), 1);
-    QCOMPARE(int(minLevel->maximumValue()), 2);
-    // The minimum cannot be chosen above the maximum: it is not offered.
-    QCOMPARE(minLevel->findData(3u), -1);
-    QCOMPARE(maxLevel->findData(0u), -1);
-    // Raising the maximum makes room for the minimum.
-    choose(maxLevel, 3);
-    choose(minLevel, 3);
-    QCOMPARE(int(maxLevel->minimumValue()), 3);
-    QCOMPARE(maxLevel->findData(2u), -1);
-
-    auto *minIntegrity = child<ILevelComboBox>(&dialog, "minIntegrity");
-    auto *maxIntegrity = child<ILevelComboBox>(&dialog, "maxIntegrity");
-    choose(maxIntegrity, 1);
-    QCOMPARE(minIntegrity->maximumValue(), 1u);
-    QCOMPARE(minIntegrity->findData(2u), -1);
-    choose(minIntegrity, 1);
-    QCOMPARE(maxIntegrity->minimumValue(), 1u);
-    QCOMPARE(maxIntegrity->findData(0u), -1);
-}
-
-void MacPrinterSettingsDialogTest::maximumCategoriesHoldTheMinimumOnes()
-{
-    QVERIFY(CUPS::MacIppActions::instance()->setPrinterMac(Office, QStringLiteral("0:0:0x0000000000000001"), QStringLiteral("0:0:0x0000000000000003")));
-    MacPrinterSettingsDialog dialog(Office);
-    auto *minCategories = child<MacCategoryListWidget>(&dialog, "minCategories");
-    auto *maxCategories = child<MacCategoryListWidget>(&dialog, "maxCategories");
-
-    // A minimum category the maximum lacks joins the maximum.
-    setChecked(minCategories, 4, true);
-    QCOMPARE(minCategories->value(), 0x11ul);
-    QCOMPARE(maxCategories->value(), 0x13ul);
-
-    // A category taken from the maximum leaves the minimum; the others stay.
-    setChecked(maxCategories, 0, false);
-    QCOMPARE(maxCategories->value(), 0x12ul);
-    QCOMPARE(minCategories->value(), 0x10ul);
-
-    // Neither handler set off the other: a maximum-only category stays where it is.
-    setChecked(maxCategories, 6, true);
-    QCOMPARE(maxCategories->value(), 0x52ul);
-    QCOMPARE(minCategories->value(), 0x10ul);
-}
-
-void MacPrinterSettingsDialogTest::okStoresPolicyAndLabels_data()
-{
-    QTest::addColumn<QString>("printer");
-    QTest::newRow("by name") << Office;
-    QTest::newRow("by URI") << QStringLiteral("ipp://localhost/printers/Office");
-}
-
-void MacPrinterSettingsDialogTest::okStoresPolicyAndLabels()
-{
-    QFETCH(QString, printer);
-    MacPrinterSettingsDialog dialog(printer);
-    child<QComboBox>(&dialog, "policyCombo")->setCurrentIndex(1);
-    choose(child<MacLevelComboBox>(&dialog, "maxLevel"), 3);
-    choose(child<MacLevelComboBox>(&dialog, "minLevel"), 2);
-    choose(child<ILevelComboBox>(&dialog, "maxIntegrity"), 2);
-    setChecked(child<MacCategoryListWidget>(&dialog, "minCategories"), 5, true);
-    setChecked(child<MacCategoryListWidget>(&dialog, "maxCategories"), 0, true);
-
-    ModalAnswerer none({});
-    child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-    QCOMPARE(none.unexpected(), 0);
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-
-    const QHash<QString, QVariant> stored = m_server.printerAttributes(Office);
-    QCOMPARE(label(stored, CUPS::Attr::PrinterOpPolicy), QStringLiteral("authenticated"));
-    QCOMPARE(label(stored, CUPS::Attr::MacPrinterMacMin), QStringLiteral("2:0:0x0000000000000020"));
-    QCOMPARE(label(stored, CUPS::Attr::MacPrinterMacMax), QStringLiteral("3:2:0x0000000000000021"));
-
-    // What was written reads back into the same values.
-    MacPrinterSettingsDialog again(printer);
-    QCOMPARE(int(child<MacLevelComboBox>(&again, "minLevel")->value()), 2);
-    QCOMPARE(child<ILevelComboBox>(&again, "maxIntegrity")->value(), 2u);
-    QCOMPARE(child<MacCategoryListWidget>(&again, "maxCategories")->value(), 0x21ul);
-    QCOMPARE(child<QComboBox>(&again, "policyCombo")->currentText(), QStringLiteral("authenticated"));
-}
-
-void MacPrinterSettingsDialogTest::failedPolicySendsNoLabels()
-{
-    MacPrinterSettingsDialog dialog(Office);
-    choose(child<MacLevelComboBox>(&dialog, "maxLevel"), 2);
-    QVERIFY(m_server.failOperation(QStringLiteral("add-modify-printer"), QStringLiteral("Policy <locked>")));
-    const int before = modifyRequests(m_server.requestLog());
-
-    QList<SeenBox> seen;
+private Q_SLOTS:
+    void initTestCase()
     {
-        ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-        child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        // Built-in level and category names only; no machine configuration decides the test.
+        qputenv("TELMAR_MAC_CONFIG", "/nonexistent/mac.conf");
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+        m_server.use();
     }
-    QCOMPARE(seen.size(), 1);
-    QCOMPARE(seen.first().title, QStringLiteral("Error"));
-    QCOMPARE(seen.first().icon, QMessageBox::Warning);
-    QCOMPARE(seen.first().text, QStringLiteral("Unable to set printer policy.<br>CUPS error: Policy &lt;locked&gt;"));
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    // One request, the policy; the labels never went out.
-    QCOMPARE(modifyRequests(m_server.requestLog()) - before, 1);
-    QVERIFY(m_server.clearFailures());
-    QCOMPARE(label(m_server.printerAttributes(Office), CUPS::Attr::MacPrinterMacMax), QStringLiteral("0:0:0x0000000000000000"));
-}
+
+    void init()
+    {
+        QVERIFY(m_server.reset());
+    }
+
+    void showsThePrintersPolicyAndLabels_data()
+    {
+        QTest::addColumn<QString>("policy"); // forced on the server first, when not empty
+        QTest::addColumn<QString>("min");
+        QTest::addColumn<QString>("max");
+        QTest::addColumn<int>("currentPolicy");
+        QTest::addColumn<QList<uint>>("expected"); // min level, max level, min integrity, max integrity, min and max categories
+
+        QTest::newRow("labels as stored") << QString() << QStringLiteral("1:1:0x0000000000000001") << QStringLiteral("3:2:0x0000000000000013") << 0
+                                          << QList<uint>{1, 3, 1, 2, 0x1, 0x13};
+        QTest::newRow("unnamed levels kept") << QStringLiteral("mac-strict") << QStringLiteral("0:7:0x0000000000000000")
+                                             << QStringLiteral("200:9:0x0000000000000100") << 2 << QList<uint>{0, 200, 7, 9, 0, 0x100};
+        QTest::newRow("unreadable labels read as zero") << QString() << QStringLiteral("secret") << QStringLiteral("1:2:0x3") << 0
+                                                        << QList<uint>{0, 0, 0, 0, 0, 0};
+        // Reported, but not among the supported ones: nothing is current.
+        QTest::newRow("unsupported policy") << QStringLiteral("Default") << QStringLiteral("0:0:0x0000000000000000")
+                                            << QStringLiteral("0:0:0x0000000000000000") << -1 << QList<uint>{0, 0, 0, 0, 0, 0};
+    }
+
+    void showsThePrintersPolicyAndLabels()
+    {
+        QFETCH(QString, policy);
+        QFETCH(QString, min);
+        QFETCH(QString, max);
+        QFETCH(int, currentPolicy);
+        QFETCH(QList<uint>, expected);
+        if (!policy.isEmpty()) {
+            QVERIFY(m_server.forcePrinterPolicy(Office, policy));
+        }
+        QVERIFY(CUPS::MacIppActions::instance()->setPrinterMac(Office, min, max));
+
+        MacPrinterSettingsDialog dialog(Office);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("MAC Parameters"));
+        auto *policies = child<QComboBox>(&dialog, "policyCombo");
+        QCOMPARE(policies->count(), 3);
+        QCOMPARE(policies->itemText(2), QStringLiteral("mac-strict"));
+        QCOMPARE(policies->currentIndex(), currentPolicy);
+        const QList<uint> shown{child<MacLevelComboBox>(&dialog, "minLevel")->value(),
+                                child<MacLevelComboBox>(&dialog, "maxLevel")->value(),
+                                child<ILevelComboBox>(&dialog, "minIntegrity")->value(),
+                                child<ILevelComboBox>(&dialog, "maxIntegrity")->value(),
+                                uint(child<MacCategoryListWidget>(&dialog, "minCategories")->value()),
+                                uint(child<MacCategoryListWidget>(&dialog, "maxCategories")->value())};
+        QCOMPARE(shown, expected);
+    }
+
+    void levelBoundsFollowEachOther()
+    {
+        MacPrinterSettingsDialog dialog(Office);
+        auto *minLevel = child<MacLevelComboBox>(&dialog, "minLevel");
+        auto *maxLevel = child<MacLevelComboBox>(&dialog, "maxLevel");
+        choose(maxLevel, 2);
+        choose(minLevel, 1);
+        QCOMPARE(int(maxLevel->minimumValue()), 1);
+        QCOMPARE(int(minLevel->maximumValue()), 2);
+        // The minimum cannot be chosen above the maximum: it is not offered.
+        QCOMPARE(minLevel->findData(3u), -1);
+        QCOMPARE(maxLevel->findData(0u), -1);
+        // Raising the maximum makes room for the minimum.
+        choose(maxLevel, 3);
+        choose(minLevel, 3);
+        QCOMPARE(int(maxLevel->minimumValue()), 3);
+        QCOMPARE(maxLevel->findData(2u), -1);
+
+        auto *minIntegrity = child<ILevelComboBox>(&dialog, "minIntegrity");
+        auto *maxIntegrity = child<ILevelComboBox>(&dialog, "maxIntegrity");
+        choose(maxIntegrity, 1);
+        QCOMPARE(minIntegrity->maximumValue(), 1u);
+        QCOMPARE(minIntegrity->findData(2u), -1);
+        choose(minIntegrity, 1);
+        QCOMPARE(maxIntegrity->minimumValue(), 1u);
+        QCOMPARE(maxIntegrity->findData(0u), -1);
+    }
+
+    void maximumCategoriesHoldTheMinimumOnes()
+    {
+        QVERIFY(CUPS::MacIppActions::instance()->setPrinterMac(Office, QStringLiteral("0:0:0x0000000000000001"), QStringLiteral("0:0:0x0000000000000003")));
+        MacPrinterSettingsDialog dialog(Office);
+        auto *minCategories = child<MacCategoryListWidget>(&dialog, "minCategories");
+        auto *maxCategories = child<MacCategoryListWidget>(&dialog, "maxCategories");
+
+        // A minimum category the maximum lacks joins the maximum.
+        setChecked(minCategories, 4, true);
+        QCOMPARE(minCategories->value(), 0x11ul);
+        QCOMPARE(maxCategories->value(), 0x13ul);
+
+        // A category taken from the maximum leaves the minimum; the others stay.
+        setChecked(maxCategories, 0, false);
+        QCOMPARE(maxCategories->value(), 0x12ul);
+        QCOMPARE(minCategories->value(), 0x10ul);
+
+        // Neither handler set off the other: a maximum-only category stays where it is.
+        setChecked(maxCategories, 6, true);
+        QCOMPARE(maxCategories->value(), 0x52ul);
+        QCOMPARE(minCategories->value(), 0x10ul);
+    }
+
+    void okStoresPolicyAndLabels_data()
+    {
+        QTest::addColumn<QString>("printer");
+        QTest::newRow("by name") << Office;
+        QTest::newRow("by URI") << QStringLiteral("ipp://localhost/printers/Office");
+    }
+
+    void okStoresPolicyAndLabels()
+    {
+        QFETCH(QString, printer);
+        MacPrinterSettingsDialog dialog(printer);
+        child<QComboBox>(&dialog, "policyCombo")->setCurrentIndex(1);
+        choose(child<MacLevelComboBox>(&dialog, "maxLevel"), 3);
+        choose(child<MacLevelComboBox>(&dialog, "minLevel"), 2);
+        choose(child<ILevelComboBox>(&dialog, "maxIntegrity"), 2);
+        setChecked(child<MacCategoryListWidget>(&dialog, "minCategories"), 5, true);
+        setChecked(child<MacCategoryListWidget>(&dialog, "maxCategories"), 0, true);
+
+        ModalAnswerer none({});
+        child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(none.unexpected(), 0);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+        const QHash<QString, QVariant> stored = m_server.printerAttributes(Office);
+        QCOMPARE(label(stored, CUPS::Attr::PrinterOpPolicy), QStringLiteral("authenticated"));
+        QCOMPARE(label(stored, CUPS::Attr::MacPrinterMacMin), QStringLiteral("2:0:0x0000000000000020"));
+        QCOMPARE(label(stored, CUPS::Attr::MacPrinterMacMax), QStringLiteral("3:2:0x0000000000000021"));
+    }
+
+    void failedPolicySendsNoLabels()
+    {
+        MacPrinterSettingsDialog dialog(Office);
+        choose(child<MacLevelComboBox>(&dialog, "maxLevel"), 2);
+        QVERIFY(m_server.failOperation(QStringLiteral("add-modify-printer"), QStringLiteral("Policy <locked>")));
+        const int before = modifyRequests(m_server.requestLog());
+
+        QList<SeenBox> seen;
+        {
+            ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
+            child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        }
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.first().title, QStringLiteral("Error"));
+        QCOMPARE(seen.first().icon, QMessageBox::Warning);
+        QCOMPARE(seen.first().text, QStringLiteral("Unable to set printer policy.<br>CUPS error: Policy &lt;locked&gt;"));
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        // One request, the policy; the labels never went out.
+        QCOMPARE(modifyRequests(m_server.requestLog()) - before, 1);
+        QVERIFY(m_server.clearFailures());
+        QCOMPARE(label(m_server.printerAttributes(Office), CUPS::Attr::MacPrinterMacMax), QStringLiteral("0:0:0x0000000000000000"));
+    }
+};
 
 QTEST_MAIN(MacPrinterSettingsDialogTest)
 
