@@ -8,8 +8,14 @@
 
 #include <QAtomicInt>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
+
+#include <functional>
 
 using CUPS::Connection;
 
@@ -33,11 +39,80 @@ QString rawPrinterName(http_t *http, const QString &server, const char *printer)
     ipp_attribute_t *name = response ? ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME) : nullptr;
     return name ? QString::fromUtf8(ippGetString(name, 0, nullptr)) : QString();
 }
+
+// Accepts, reads the request, sends what it was given, then stays silent.
+class SilentServer : public QTcpServer
+{
+public:
+    SilentServer(const QByteArray &answer, QObject *parent)
+        : QTcpServer(parent)
+        , m_answer(answer)
+    {
+        connect(this, &QTcpServer::newConnection, this, &SilentServer::takeConnections);
+    }
+
+    // Closes every connection, which frees a client still waiting for an answer.
+    void hangUp()
+    {
+        close();
+        qDeleteAll(findChildren<QTcpSocket *>());
+    }
+
+private:
+    void takeConnections()
+    {
+        while (QTcpSocket *socket = nextPendingConnection()) {
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                socket->readAll();
+                if (!m_answer.isEmpty() && !socket->property("answered").toBool()) {
+                    socket->setProperty("answered", true);
+                    socket->write(m_answer);
+                }
+            });
+        }
+    }
+
+    const QByteArray m_answer;
+};
+
+struct TimedOutcome {
+    bool succeeded = false;
+    bool hung = false;
+    qint64 msecs = 0;
+};
+
+// Runs call in a worker while this thread's event loop serves the silent server.
+TimedOutcome runWhileServing(SilentServer *server, const std::function<bool()> &call, int deadlineMsecs)
+{
+    TimedOutcome outcome;
+    QAtomicInt done(0);
+    QThread *worker = QThread::create([&] {
+        QElapsedTimer clock;
+        clock.start();
+        outcome.succeeded = call();
+        outcome.msecs = clock.elapsed();
+        done.storeRelease(1);
+    });
+    worker->start();
+    QDeadlineTimer deadline(deadlineMsecs);
+    while (!done.loadAcquire() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    if (!done.loadAcquire()) {
+        outcome.hung = true;
+        server->hangUp();
+    }
+    worker->wait();
+    delete worker;
+    return outcome;
+}
 } // namespace
 
 /**
  * Connection::IoLocker: raw libcups calls on the shared connection take
- * turns with the requests other threads of the same session send.
+ * turns with the requests other threads of the same session send, and give
+ * up on a silent server within about the connection's timeout.
  */
 class IoLockerTest : public QObject
 {
@@ -47,6 +122,8 @@ private Q_SLOTS:
     void initTestCase();
     void rawCallsOfAJoinedWorkerTakeTurnsWithRequests();
     void rawCallsOutsideTheSessionWaitForIt();
+    void aSilentServerFailsRawCallsAndLaterRequestsInTime_data();
+    void aSilentServerFailsRawCallsAndLaterRequestsInTime();
 
 private:
     CupsSandbox m_sandbox;
@@ -114,6 +191,59 @@ void IoLockerTest::rawCallsOutsideTheSessionWaitForIt()
     QVERIFY(outsider->wait(10000));
     delete outsider;
     QCOMPARE(got.loadAcquire(), 1);
+}
+
+void IoLockerTest::aSilentServerFailsRawCallsAndLaterRequestsInTime_data()
+{
+    static const char partialAnswer[] =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 2000\r\n\r\n"
+        "\x02\x00\x00\x00\x00\x00\x00\x01\x01";
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("never answers") << QByteArray();
+    // The wait falls in the body reads, where libcups reads one field at a time.
+    QTest::newRow("stops in the body") << QByteArray(partialAnswer, sizeof(partialAnswer) - 1);
+}
+
+void IoLockerTest::aSilentServerFailsRawCallsAndLaterRequestsInTime()
+{
+    QFETCH(QByteArray, answer);
+    SilentServer silent(answer, this);
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    const QString server = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
+    Connection *connection = Connection::instance();
+    auto restore = qScopeGuard([this, connection] {
+        m_sandbox.use();
+        connection->setTimeout(30000);
+        connection->reconnect(true);
+    });
+    constexpr int timeoutMsecs = 1000;
+    connection->setTimeout(timeoutMsecs);
+    cupsSetServer(server.toUtf8().constData());
+    QVERIFY(connection->reconnect(true));
+    // libcups may wait more than once in one call; without a bound it waits until the server goes.
+    constexpr int boundMsecs = 6 * timeoutMsecs;
+
+    const TimedOutcome raw = runWhileServing(
+        &silent,
+        [&] {
+            Connection::IoLocker io;
+            return !rawPrinterName(io.handle(), server, "Office_PS").isEmpty();
+        },
+        boundMsecs);
+    QVERIFY2(!raw.hung, "a raw call under IoLocker kept waiting for the silent server");
+    QVERIFY2(!raw.succeeded, "a raw call to a silent server reported an answer");
+    QVERIFY2(raw.msecs >= timeoutMsecs * 9 / 10, qPrintable(QStringLiteral("the raw call gave up after %1 ms, before the timeout").arg(raw.msecs)));
+
+    const TimedOutcome request = runWhileServing(
+        &silent,
+        [] {
+            CUPS::IppRequest get(IPP_OP_GET_PRINTER_ATTRIBUTES);
+            return get.doRequest(Connection::instance(), QStringLiteral("/")).isOk();
+        },
+        boundMsecs);
+    QVERIFY2(!request.hung, "after an IoLocker a request kept waiting for the silent server");
+    QVERIFY2(!request.succeeded, "a request to a silent server reported an answer");
+    QVERIFY2(request.msecs >= timeoutMsecs * 9 / 10, qPrintable(QStringLiteral("the request gave up after %1 ms, before the timeout").arg(request.msecs)));
 }
 
 QTEST_GUILESS_MAIN(IoLockerTest)

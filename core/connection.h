@@ -98,6 +98,11 @@ public:
      * admitted with lockOnBehalfOf()), then the mutex every IppRequest takes,
      * so a raw call never overlaps a request on the same connection. Keep the
      * scope to the raw calls: other threads' requests wait for it.
+     *
+     * Raw calls keep the connection's read timeout, and with it libcups' poll()
+     * before every read. It is what bounds them: httpSetTimeout() cannot switch
+     * it off again, and without its callback libcups retries a socket timeout
+     * (EAGAIN) for ever, so SO_RCVTIMEO alone would not end a wait on a silent server.
      */
     class NORVIKPRINTCORE_EXPORT IoLocker
     {
