@@ -7,6 +7,21 @@
 
 namespace Bench
 {
+namespace
+{
+int giveUp(http_t *, void *)
+{
+    return 0;
+}
+
+qint64 threadCpuNsecs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+} // namespace
+
 std::vector<PlainObject> plainGroups(ipp_t *response, ipp_tag_t group)
 {
     std::vector<PlainObject> objects;
@@ -51,15 +66,10 @@ HttpPtr connectPlain(const QString &server)
     return HttpPtr(httpConnect2(host.constData(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr));
 }
 
-namespace
+void setCoreReadTimeout(http_t *http)
 {
-qint64 threadCpuNsecs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+    httpSetTimeout(http, 30.0, giveUp, nullptr);
 }
-} // namespace
 
 void measure(std::vector<Case> &cases, int warmUpRuns, int runs)
 {

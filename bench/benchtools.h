@@ -29,6 +29,9 @@ std::vector<PlainObject> plainGroups(ipp_t *response, ipp_tag_t group);
 using HttpPtr = CUPS::CResource<http_t, httpClose>;
 /// A connection of its own to `server` ("HOST:PORT"), without the core's read timeout.
 HttpPtr connectPlain(const QString &server);
+/// Gives `http` the read timeout the core's Connection uses by default (30 s,
+/// giving up when it passes); libcups then polls before each read.
+void setCoreReadTimeout(http_t *http);
 
 struct Case {
     Case(const char *name, std::function<int()> run)

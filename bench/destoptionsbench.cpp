@@ -3,29 +3,28 @@
 // same data: cupsGetNamedDest, cupsCopyDestInfo, the media enumeration, the
 // supported and default look-ups and one Get-Printer-Attributes for "all".
 
+#include "benchtools.h"
 #include "cupssandbox.h"
 
 #include <attributes.h>
 #include <busyindicator.h>
 #include <connection.h>
+#include <cresource.h>
 #include <destoptionsdialog.h>
+#include <ipprequest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QStackedWidget>
 
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <memory>
 #include <unistd.h>
-#include <vector>
 
 QT_WARNING_DISABLE_DEPRECATED
 
+using namespace Bench;
 using namespace CUPS;
 
 namespace
@@ -33,52 +32,26 @@ namespace
 constexpr int Runs = 30;
 constexpr int WarmUpRuns = 3;
 const char *const Printer = "HP_LaserJet";
-constexpr double ConnectionTimeoutSeconds = 30.0;
 
-int giveUp(http_t *, void *)
+void freeDest(cups_dest_t *dest)
 {
-    return 0;
+    cupsFreeDests(1, dest);
 }
 
-struct HttpCloser {
-    void operator()(http_t *http) const
-    {
-        httpClose(http);
-    }
-};
-struct DestDeleter {
-    void operator()(cups_dest_t *dest) const
-    {
-        cupsFreeDests(1, dest);
-    }
-};
-struct DestInfoDeleter {
-    void operator()(cups_dinfo_t *dinfo) const
-    {
-        cupsFreeDestInfo(dinfo);
-    }
-};
-struct IppDeleter {
-    void operator()(ipp_t *ipp) const
-    {
-        ippDelete(ipp);
-    }
-};
-struct PpdCloser {
-    void operator()(ppd_file_t *ppd) const
-    {
-        ppdClose(ppd);
-    }
-};
+// Called here, where the PPD API's deprecation warnings are off.
+void closePpd(ppd_file_t *ppd)
+{
+    ppdClose(ppd);
+}
 
 // The floor: the dialog's look-ups straight through libcups on one connection. Returns the media count.
 int plainLoad(http_t *http, bool withPpd)
 {
-    std::unique_ptr<cups_dest_t, DestDeleter> dest(cupsGetNamedDest(http, Printer, nullptr));
+    const CResource<cups_dest_t, freeDest> dest(cupsGetNamedDest(http, Printer, nullptr));
     if (!dest) {
         return -1;
     }
-    std::unique_ptr<cups_dinfo_t, DestInfoDeleter> dinfo(cupsCopyDestInfo(http, dest.get()));
+    const CResource<cups_dinfo_t, cupsFreeDestInfo> dinfo(cupsCopyDestInfo(http, dest.get()));
     if (!dinfo) {
         return -1;
     }
@@ -100,7 +73,7 @@ int plainLoad(http_t *http, bool withPpd)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
-    std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
+    const IppPtr response(cupsDoRequest(http, request, "/"));
     if (!response) {
         return -1;
     }
@@ -110,7 +83,7 @@ int plainLoad(http_t *http, bool withPpd)
         if (cupsGetPPD3(http, Printer, &modtime, file, sizeof(file)) != HTTP_STATUS_OK) {
             return -1;
         }
-        std::unique_ptr<ppd_file_t, PpdCloser> ppd(ppdOpenFile(file));
+        const CResource<ppd_file_t, closePpd> ppd(ppdOpenFile(file));
         unlink(file);
         if (!ppd) {
             return -1;
@@ -125,8 +98,6 @@ int dialogLoad()
     DestOptionsDialog dialog;
     auto *busy = dialog.findChild<Tolva::BusyIndicator *>(QStringLiteral("busyIndicator"));
     auto *pages = dialog.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
-    QElapsedTimer timer;
-    timer.start();
     if (!dialog.load(QString::fromLatin1(Printer), false)) {
         return -1;
     }
@@ -136,17 +107,6 @@ int dialogLoad()
     return 1;
 }
 
-struct Case {
-    const char *name;
-    std::function<qint64()> run; // wall nanoseconds of the measured part
-    std::vector<qint64> nsecs;
-};
-
-double medianMs(std::vector<qint64> nsecs)
-{
-    std::sort(nsecs.begin(), nsecs.end());
-    return nsecs[nsecs.size() / 2] / 1e6;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -158,62 +118,41 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
         return 1;
     }
-    const QByteArray host = sandbox.server().section(QLatin1Char(':'), 0, 0).toLatin1();
-    const int port = sandbox.server().section(QLatin1Char(':'), 1).toInt();
-    std::unique_ptr<http_t, HttpCloser> http(httpConnect2(host.constData(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr));
-    if (!http) {
+    const HttpPtr http = connectPlain(sandbox.server());
+    const HttpPtr httpWithTimeout = connectPlain(sandbox.server());
+    if (!http || !httpWithTimeout) {
         std::fprintf(stderr, "could not connect to %s\n", qPrintable(sandbox.server()));
         return 1;
     }
+    // The core connection's read timeout, which makes libcups poll before each of its many small reads.
+    setCoreReadTimeout(httpWithTimeout.get());
 
-    const auto timed = [](const std::function<int()> &work) {
-        return [work]() -> qint64 {
-            QElapsedTimer timer;
-            timer.start();
-            if (work() < 0) {
-                std::fprintf(stderr, "a run failed\n");
-                std::exit(1);
-            }
-            return timer.nsecsElapsed();
-        };
-    };
     std::vector<Case> cases;
-    cases.push_back({"(a) libcups floor: dest info, media, attributes", timed([&http] {
+    cases.push_back({"(a) libcups floor: dest info, media, attributes", [&http] {
                          return plainLoad(http.get(), false);
-                     }), {}});
-    cases.push_back({"(a') floor + PPD fetch and parse", timed([&http] {
+                     }});
+    cases.push_back({"(a') floor + PPD fetch and parse", [&http] {
                          return plainLoad(http.get(), true);
-                     }), {}});
-    // The core connection gives its socket a read timeout (httpSetTimeout), so a silent
-    // server cannot hang a request; libcups then polls before each of its many small reads.
-    std::unique_ptr<http_t, HttpCloser> httpWithTimeout(
-        httpConnect2(host.constData(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr));
-    if (!httpWithTimeout) {
-        return 1;
-    }
-    httpSetTimeout(httpWithTimeout.get(), ConnectionTimeoutSeconds, giveUp, nullptr);
-    cases.push_back({"(a'') floor + PPD, read timeout as the core's", timed([&httpWithTimeout] {
+                     }});
+    cases.push_back({"(a'') floor + PPD, read timeout as the core's", [&httpWithTimeout] {
                          return plainLoad(httpWithTimeout.get(), true);
-                     }), {}});
-    cases.push_back({"(b) dialog: load() to options page", timed(dialogLoad), {}});
-
-    // In turns, so a server that slows down over time weighs on all alike.
-    for (int i = 0; i < WarmUpRuns + Runs; ++i) {
-        for (Case &c : cases) {
-            const qint64 nsecs = c.run();
-            if (i >= WarmUpRuns) {
-                c.nsecs.push_back(nsecs);
-            }
+                     }});
+    cases.push_back({"(b) dialog: load() to options page", dialogLoad});
+    measure(cases, WarmUpRuns, Runs);
+    for (const Case &c : cases) {
+        if (c.rows < 0) {
+            std::fprintf(stderr, "%s failed\n", c.name);
+            return 1;
         }
     }
 
     std::printf("printer %s; medians of %d runs after %d warm-up runs\n\n", Printer, Runs, WarmUpRuns);
     std::printf("%-50s %9s %8s %8s %8s\n", "case", "wall ms", "x (a)", "x (a')", "x (a'')");
-    const double floorMs = medianMs(cases.at(0).nsecs);
-    const double floorPpdMs = medianMs(cases.at(1).nsecs);
-    const double floorTimeoutMs = medianMs(cases.at(2).nsecs);
+    const double floorMs = medianMs(cases.at(0).wallNsecs);
+    const double floorPpdMs = medianMs(cases.at(1).wallNsecs);
+    const double floorTimeoutMs = medianMs(cases.at(2).wallNsecs);
     for (const Case &c : cases) {
-        const double ms = medianMs(c.nsecs);
+        const double ms = medianMs(c.wallNsecs);
         std::printf("%-50s %9.2f %8.2f %8.2f %8.2f\n", c.name, ms, ms / floorMs, ms / floorPpdMs, ms / floorTimeoutMs);
     }
     return 0;

@@ -66,14 +66,6 @@ bool addClass(int c)
     return request.doRequest(Connection::instance(), QStringLiteral("/admin/")).isOk();
 }
 
-// Connection's default: the time a request may wait for the server.
-constexpr double ConnectionTimeoutSeconds = 30.0;
-
-int giveUp(http_t *, void *)
-{
-    return 0;
-}
-
 // The floor: the same request straight through libcups, every value copied out.
 std::vector<PlainObject> plainLoad(http_t *http)
 {
@@ -139,7 +131,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not connect to %s\n", qPrintable(sandbox.server()));
         return 1;
     }
-    httpSetTimeout(httpWithTimeout.get(), ConnectionTimeoutSeconds, giveUp, nullptr);
+    setCoreReadTimeout(httpWithTimeout.get());
 
     PrinterListModel kept;
     kept.setOptions(kept.options() | PrinterListModel::ShowNotShared);
