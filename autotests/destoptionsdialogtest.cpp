@@ -506,6 +506,26 @@ private Q_SLOTS:
         QCOMPARE(answerer.unexpected(), 0);
     }
 
+    void attributesLostWhileLoadingCountAsAFailedLoad()
+    {
+        const QString printer = QStringLiteral("Short_Lived");
+        QVERIFY(addTestPrinter(printer, TestPpd()));
+        QList<SeenBox> seen;
+        ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
+        DestOptionsDialog dialog;
+        QVERIFY(dialog.load(printer, false));
+        // Deleted before the loaded values are processed: that waits for this thread's event loop.
+        QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), printer}));
+        QVERIFY(waitLoaded(&dialog));
+        QCOMPARE(seen.size(), 1);
+        QVERIFY2(seen.first().text.startsWith(QLatin1String("Unable to get printer attributes.<br>CUPS error: ")), qPrintable(seen.first().text));
+        // Nothing is sent, so no second warning about a failed write either.
+        QVERIFY(!dialog.save());
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(answerer.unexpected(), 0);
+        QVERIFY(lockIsFree());
+    }
+
     void closingDuringLoadStopsTheWorker()
     {
         auto *dialog = new DestOptionsDialog;

@@ -318,7 +318,10 @@ private:
     void work(QThread *guiThread);
     bool loadMedia();
     void loadSupportedAndDefaults();
-    void processAttributes();
+    // False when the destination's attributes could not be read.
+    bool processAttributes();
+    // A warning titled like the dialog, %1 the server's last error.
+    void showCupsError(const KLocalizedString &message);
     void connectChangeSignals();
     QStringList userList() const;
     // Raw libcups look-ups, each under the connection's io lock.
@@ -703,14 +706,26 @@ void DestOptionsDialogPrivate::setLoadingProgress(int delta)
 
 void DestOptionsDialogPrivate::processOptions()
 {
-    processAttributes();
+    const bool attributesRead = processAttributes();
     releaseLock();
     setOptions();
     busyIndicator->stop();
-    loadState = LoadState::Loaded;
+    if (attributesRead) {
+        loadState = LoadState::Loaded;
+        return;
+    }
+    // Margins, users and policies were not read: saving would replace the
+    // printer's real ones with empty values, so this load counts as failed.
+    loadState = LoadState::Failed;
+    showCupsError(ki18nd("libnorvik-print", "Unable to get printer attributes.<br>CUPS error: %1"));
 }
 
-void DestOptionsDialogPrivate::processAttributes()
+void DestOptionsDialogPrivate::showCupsError(const KLocalizedString &message)
+{
+    QMessageBox::warning(q, q->windowTitle(), message.subs(Connection::lastErrorString().toHtmlEscaped()).toString(), QMessageBox::Ok);
+}
+
+bool DestOptionsDialogPrivate::processAttributes()
 {
     uri = QStringLiteral("ipp://localhost:%1/%2/%3")
               .arg(ippPort())
@@ -718,51 +733,52 @@ void DestOptionsDialogPrivate::processAttributes()
     options.setCurrentData(OptionsData::uriSupportedAttributeName(), uri);
 
     const QHash<QString, QVariant> attrs = PrinterIppActions::instance()->destAttrs(uri, {});
-    if (!attrs.isEmpty()) {
-        const auto value = [&attrs](const QString &attribute) {
-            return Utils::getAttribute(attrs, attribute, QVariant());
-        };
-        for (const QString &margin : {OptionsData::pageTopDefaultAttributeName(),
-                                      OptionsData::pageBottomDefaultAttributeName(),
-                                      OptionsData::pageLeftDefaultAttributeName(),
-                                      OptionsData::pageRightDefaultAttributeName()}) {
-            options.setCurrentData(margin, value(margin).toInt());
-        }
-        options.setCurrentData(OptionsData::fitToPageDefaultAttributeName(), value(OptionsData::fitToPageDefaultAttributeName()).toBool());
-
-        for (const QString &users : {OptionsData::userNameAllowedAttributeName(), OptionsData::userNameDeniedAttributeName()}) {
-            if (attrs.contains(users)) {
-                options.setCurrentData(users, textsOf(attrs.value(users)).join(QLatin1Char(',')));
-                break;
-            }
-        }
-        if (attrs.contains(OptionsData::jobPriorityAttributeName())) {
-            options.setCurrentData(OptionsData::jobPriorityAttributeName(), value(OptionsData::jobPriorityAttributeName()).toInt());
-        }
-        if (attrs.contains(OptionsData::jobPriorityDefaultAttributeName())) {
-            options.setCurrentData(OptionsData::jobPriorityDefaultAttributeName(), value(OptionsData::jobPriorityDefaultAttributeName()).toInt());
-        }
-
-        QVariantHash errorPolicies;
-        for (const QString &keyword : textsOf(attrs.value(OptionsData::errorPolicySupportedAttributeName()))) {
-            errorPolicies.insert(labelOf(errorPolicyLabels, keyword), keyword);
-        }
-        options.setCurrentData(OptionsData::errorPolicySupportedAttributeName(), errorPolicies);
-        options.setCurrentData(OptionsData::errorPolicyAttributeName(), value(OptionsData::errorPolicyAttributeName()).toString());
-
-        QVariantList opPolicies;
-        for (const QString &policy : textsOf(attrs.value(OptionsData::opPolicySupportedAttributeName()))) {
-            opPolicies.append(policy);
-        }
-        options.setCurrentData(OptionsData::opPolicySupportedAttributeName(), opPolicies);
-        options.setCurrentData(OptionsData::opPolicyAttributeName(), value(OptionsData::opPolicyAttributeName()).toString());
-
-        uri = value(OptionsData::uriSupportedAttributeName()).toString();
-        options.setCurrentData(OptionsData::uriSupportedAttributeName(), uri);
-        options.setCurrentData(OptionsData::authInfoRequiredAttributeName(),
-                               textsOf(attrs.value(OptionsData::authInfoRequiredAttributeName())).join(QLatin1Char(',')));
-        options.setCurrentData(OptionsData::pdfTopsRendererDefaultAttributeName(), value(OptionsData::pdfTopsRendererDefaultAttributeName()).toString());
+    if (attrs.isEmpty()) {
+        return false;
     }
+    const auto value = [&attrs](const QString &attribute) {
+        return Utils::getAttribute(attrs, attribute, QVariant());
+    };
+    for (const QString &margin : {OptionsData::pageTopDefaultAttributeName(),
+                                  OptionsData::pageBottomDefaultAttributeName(),
+                                  OptionsData::pageLeftDefaultAttributeName(),
+                                  OptionsData::pageRightDefaultAttributeName()}) {
+        options.setCurrentData(margin, value(margin).toInt());
+    }
+    options.setCurrentData(OptionsData::fitToPageDefaultAttributeName(), value(OptionsData::fitToPageDefaultAttributeName()).toBool());
+
+    for (const QString &users : {OptionsData::userNameAllowedAttributeName(), OptionsData::userNameDeniedAttributeName()}) {
+        if (attrs.contains(users)) {
+            options.setCurrentData(users, textsOf(attrs.value(users)).join(QLatin1Char(',')));
+            break;
+        }
+    }
+    if (attrs.contains(OptionsData::jobPriorityAttributeName())) {
+        options.setCurrentData(OptionsData::jobPriorityAttributeName(), value(OptionsData::jobPriorityAttributeName()).toInt());
+    }
+    if (attrs.contains(OptionsData::jobPriorityDefaultAttributeName())) {
+        options.setCurrentData(OptionsData::jobPriorityDefaultAttributeName(), value(OptionsData::jobPriorityDefaultAttributeName()).toInt());
+    }
+
+    QVariantHash errorPolicies;
+    for (const QString &keyword : textsOf(attrs.value(OptionsData::errorPolicySupportedAttributeName()))) {
+        errorPolicies.insert(labelOf(errorPolicyLabels, keyword), keyword);
+    }
+    options.setCurrentData(OptionsData::errorPolicySupportedAttributeName(), errorPolicies);
+    options.setCurrentData(OptionsData::errorPolicyAttributeName(), value(OptionsData::errorPolicyAttributeName()).toString());
+
+    QVariantList opPolicies;
+    for (const QString &policy : textsOf(attrs.value(OptionsData::opPolicySupportedAttributeName()))) {
+        opPolicies.append(policy);
+    }
+    options.setCurrentData(OptionsData::opPolicySupportedAttributeName(), opPolicies);
+    options.setCurrentData(OptionsData::opPolicyAttributeName(), value(OptionsData::opPolicyAttributeName()).toString());
+
+    uri = value(OptionsData::uriSupportedAttributeName()).toString();
+    options.setCurrentData(OptionsData::uriSupportedAttributeName(), uri);
+    options.setCurrentData(OptionsData::authInfoRequiredAttributeName(),
+                           textsOf(attrs.value(OptionsData::authInfoRequiredAttributeName())).join(QLatin1Char(',')));
+    options.setCurrentData(OptionsData::pdfTopsRendererDefaultAttributeName(), value(OptionsData::pdfTopsRendererDefaultAttributeName()).toString());
 
     if (!isClass) {
         const QString file = PrinterIppActions::instance()->getPPD(name);
@@ -770,6 +786,7 @@ void DestOptionsDialogPrivate::processAttributes()
             options.setCurrentData(OptionsData::kvtFilenamePropertyName(), file);
         }
     }
+    return true;
 }
 
 void DestOptionsDialogPrivate::showErrorMessage(const QString &message)
@@ -1035,12 +1052,7 @@ bool DestOptionsDialogPrivate::save()
         qCDebug(CUPS_WIDGETS, "status=%d", int(response.statusCode()));
         return true;
     }
-    QMessageBox::warning(q,
-                         q->windowTitle(),
-                         ki18nd("libnorvik-print", "Unable to set printer attributes.<br>CUPS error: %1")
-                             .subs(Connection::lastErrorString().toHtmlEscaped())
-                             .toString(),
-                         QMessageBox::Ok);
+    showCupsError(ki18nd("libnorvik-print", "Unable to set printer attributes.<br>CUPS error: %1"));
     return false;
 }
 
