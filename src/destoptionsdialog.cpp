@@ -225,6 +225,7 @@ void freeDest(cups_dest_t *dest)
 {
     cupsFreeDests(1, dest);
 }
+
 using DestPtr = CResource<cups_dest_t, freeDest>;
 using DestInfoPtr = CResource<cups_dinfo_t, cupsFreeDestInfo>;
 

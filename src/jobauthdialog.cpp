@@ -107,6 +107,7 @@ QStringList JobAuthDialog::authInfo() const
     }
     return info;
 }
+
 QStringList authInfoInServerOrder(const QStringList &required, const QStringList &dialogInfo)
 {
     // cupsd pairs each value with the destination's own list by position.

@@ -28,6 +28,7 @@ void closePpd(ppd_file_t *ppd)
 {
     ppdClose(ppd);
 }
+
 using PpdPtr = CResource<ppd_file_t, closePpd>;
 using CupsFilePtr = CResource<cups_file_t, cupsFileClose>;
 
@@ -291,6 +292,7 @@ QString PpdSettings::save()
     }
     return QString::fromLocal8Bit(tempName);
 }
+
 bool PpdSettings::selectMedia(const QString &pwgMedia)
 {
     if (!d->ppd) {
