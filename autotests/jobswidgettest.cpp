@@ -329,6 +329,31 @@ private Q_SLOTS:
         }
     }
 
+    void eachDestinationIsAskedOncePerUpdate()
+    {
+        const QList<int> ids{held(), pending(), held(), pending(QStringLiteral("WQ_Other"))};
+        QVERIFY(!ids.contains(0));
+        auto widget = widgetFor(QString());
+        QVERIFY(select(widget.get(), ids));
+        QObject *d = nullptr;
+        for (QObject *child : widget->children()) {
+            if (qstrcmp(child->metaObject()->className(), "CUPS::JobsWidgetPrivate") == 0) {
+                d = child;
+            }
+        }
+        QVERIFY(d);
+        const int before = accessLogCount(QStringLiteral("Get-Printer-Attributes"));
+        QVERIFY(QMetaObject::invokeMethod(d, "updateActions"));
+        // Four jobs on two printers: one question for each printer, none for the other jobs.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return accessLogCount(QStringLiteral("Get-Printer-Attributes")) - before >= 2;
+            },
+            5000));
+        QCOMPARE(accessLogCount(QStringLiteral("Get-Printer-Attributes")) - before, 2);
+        QVERIFY(widget->action(JobsWidget::Cancel)->isEnabled());
+    }
+
     void cancelPurgeAndRestartAskForTheEligibleJobs()
     {
         const int pending1 = pending();

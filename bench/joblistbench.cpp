@@ -120,8 +120,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
         return 1;
     }
-    // cupsd keeps 500 jobs by default; every request goes to the access log.
-    if (!sandbox.run(QStringLiteral("cupsctl"), {QStringLiteral("MaxJobs=0"), QStringLiteral("AccessLogLevel=all")}) || !waitForServer()) {
+    // cupsd keeps 500 jobs by default.
+    if (!sandbox.run(QStringLiteral("cupsctl"), {QStringLiteral("MaxJobs=0")}) || !waitForServer()) {
         std::fprintf(stderr, "could not reconfigure the sandbox\n");
         return 1;
     }

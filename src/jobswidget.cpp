@@ -114,11 +114,24 @@ QVariant JobListModelWithColors::data(const QModelIndex &index, int role) const
     return JobListModel::data(index, role);
 }
 
+QList<int> SupportedOperations::of(const Job &job)
+{
+    auto it = m_byDestination.find(job.destinationUri());
+    if (it == m_byDestination.end()) {
+        it = m_byDestination.insert(job.destinationUri(), supportedOperations(job));
+    }
+    return it.value();
+}
+
 QSet<JobsWidget::Action> allowedActions(const Job &job, bool single)
+{
+    return allowedActions(job, single, supportedOperations(job));
+}
+
+QSet<JobsWidget::Action> allowedActions(const Job &job, bool single, const QList<int> &operations)
 {
     const int state = job.state();
     const bool markingRequired = job.markingRequired();
-    const QList<int> operations = supportedOperations(job);
 
     QSet<JobsWidget::Action> allowed;
     if (!markingRequired && state < IPP_JSTATE_CANCELED) {
@@ -239,8 +252,9 @@ Job JobsWidgetPrivate::currentJob() const
 QList<Job> JobsWidgetPrivate::selectedJobsAllowing(JobsWidget::Action action) const
 {
     QList<Job> jobs;
+    SupportedOperations operations;
     for (const Job &job : q->selectedJobs()) {
-        if (allowedActions(job, false).contains(action)) {
+        if (allowedActions(job, false, operations.of(job)).contains(action)) {
             jobs.append(job);
         }
     }
@@ -434,8 +448,9 @@ void JobsWidgetPrivate::updateActions()
     }
     const QList<Job> jobs = q->selectedJobs();
     const bool single = jobs.size() == 1;
+    SupportedOperations operations;
     for (const Job &job : jobs) {
-        const QSet<JobsWidget::Action> allowed = allowedActions(job, single);
+        const QSet<JobsWidget::Action> allowed = allowedActions(job, single, operations.of(job));
         for (JobsWidget::Action key : allowed) {
             actions.value(key)->setEnabled(true);
         }

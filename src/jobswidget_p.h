@@ -27,6 +27,20 @@ public:
 /// The actions this job allows; the single-job ones only when single is true.
 /// Asks the server for the operations its destination supports.
 QSet<JobsWidget::Action> allowedActions(const Job &job, bool single);
+/// The same with the destination's supported operations already known.
+QSet<JobsWidget::Action> allowedActions(const Job &job, bool single, const QList<int> &operations);
+
+/// The operations each destination supports, asked once per destination while
+/// one look over a selection lasts: its jobs all get the same answer, and the
+/// next look asks again.
+class SupportedOperations
+{
+public:
+    QList<int> of(const Job &job);
+
+private:
+    QHash<QString, QList<int>> m_byDestination;
+};
 
 class JobsWidgetPrivate : public QObject
 {
