@@ -250,6 +250,17 @@ void selectByData(QComboBox *combo, const QVariant &value)
     combo->setCurrentIndex(index < 0 ? 0 : index);
 }
 
+// One item per (label, value) entry of a QVariantMap or QVariantHash, in its
+// order; then the current value is selected.
+template<typename Entries>
+void fillByData(QComboBox *combo, const Entries &entries, const QVariant &current)
+{
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        combo->addItem(it.key(), it.value());
+    }
+    selectByData(combo, current);
+}
+
 void selectByText(QComboBox *combo, const QString &text)
 {
     const int index = combo->findText(text, Qt::MatchFixedString);
@@ -801,29 +812,10 @@ void DestOptionsDialogPrivate::showErrorMessage(const QString &message)
 
 void DestOptionsDialogPrivate::setOptions()
 {
-    const QVariantMap media = options.availableData(OptionsData::pageSizePropertyName()).toMap();
-    for (auto it = media.cbegin(); it != media.cend(); ++it) {
-        pageSizeComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(pageSizeComboBox, options.currentData(OptionsData::pageSizePropertyName()));
-
-    const QVariantMap numbers = options.availableData(OptionsData::pagesPerSheetPropertyName()).toMap();
-    for (auto it = numbers.cbegin(); it != numbers.cend(); ++it) {
-        pagesPerSheetComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(pagesPerSheetComboBox, options.currentData(OptionsData::pagesPerSheetPropertyName()));
-
-    const QVariantMap sides = options.availableData(OptionsData::duplexPropertyName()).toMap();
-    for (auto it = sides.cbegin(); it != sides.cend(); ++it) {
-        duplexComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(duplexComboBox, options.currentData(OptionsData::duplexPropertyName()));
-
-    const QVariantMap orientations = options.availableData(OptionsData::orientationPropertyName()).toMap();
-    for (auto it = orientations.cbegin(); it != orientations.cend(); ++it) {
-        orientationComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(orientationComboBox, options.currentData(OptionsData::orientationPropertyName()));
+    fillByData(pageSizeComboBox, options.availableData(OptionsData::pageSizePropertyName()).toMap(), options.currentData(OptionsData::pageSizePropertyName()));
+    fillByData(pagesPerSheetComboBox, options.availableData(OptionsData::pagesPerSheetPropertyName()).toMap(), options.currentData(OptionsData::pagesPerSheetPropertyName()));
+    fillByData(duplexComboBox, options.availableData(OptionsData::duplexPropertyName()).toMap(), options.currentData(OptionsData::duplexPropertyName()));
+    fillByData(orientationComboBox, options.availableData(OptionsData::orientationPropertyName()).toMap(), options.currentData(OptionsData::orientationPropertyName()));
 
     const QVariant priorityRange = options.availableData(OptionsData::jobPriorityPropertyName());
     if (priorityRange.canConvert<IntPair>()) {
@@ -842,11 +834,7 @@ void DestOptionsDialogPrivate::setOptions()
         qCDebug(CUPS_WIDGETS) << "[copies]: variantValue.canConvert<QPair<int,int>>() FAIL !";
     }
 
-    const QVariantHash holds = options.availableData(OptionsData::jobHoldUntilPropertyName()).toHash();
-    for (auto it = holds.cbegin(); it != holds.cend(); ++it) {
-        holdUntilComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(holdUntilComboBox, options.currentData(OptionsData::jobHoldUntilPropertyName()));
+    fillByData(holdUntilComboBox, options.availableData(OptionsData::jobHoldUntilPropertyName()).toHash(), options.currentData(OptionsData::jobHoldUntilPropertyName()));
 
     const QVariantList sheets = options.availableData(OptionsData::jobSheetsPropertyName()).toList();
     for (const QVariant &sheet : sheets) {
@@ -856,11 +844,7 @@ void DestOptionsDialogPrivate::setOptions()
     selectByText(startBannerComboBox, options.currentData(OptionsData::jobSheetsStartPropertyName()).toString());
     selectByText(endBannerComboBox, options.currentData(OptionsData::jobSheetsEndPropertyName()).toString());
 
-    const QVariantHash finishings = options.availableData(OptionsData::finishingsPropertyName()).toHash();
-    for (auto it = finishings.cbegin(); it != finishings.cend(); ++it) {
-        finishingsComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(finishingsComboBox, options.currentData(OptionsData::finishingsPropertyName()));
+    fillByData(finishingsComboBox, options.availableData(OptionsData::finishingsPropertyName()).toHash(), options.currentData(OptionsData::finishingsPropertyName()));
 
     uri = options.currentData(OptionsData::uriSupportedAttributeName()).toString();
     topMarginSpinBox->setValue(options.currentData(OptionsData::pageTopDefaultAttributeName()).toInt());
@@ -889,11 +873,7 @@ void DestOptionsDialogPrivate::setOptions()
         userListLineEdit->setText(denied);
     }
 
-    const QVariantHash errorPolicies = options.currentData(OptionsData::errorPolicySupportedAttributeName()).toHash();
-    for (auto it = errorPolicies.cbegin(); it != errorPolicies.cend(); ++it) {
-        errorPolicyComboBox->addItem(it.key(), it.value());
-    }
-    selectByData(errorPolicyComboBox, options.currentData(OptionsData::errorPolicyAttributeName()));
+    fillByData(errorPolicyComboBox, options.currentData(OptionsData::errorPolicySupportedAttributeName()).toHash(), options.currentData(OptionsData::errorPolicyAttributeName()));
 
     const QVariantList opPolicies = options.currentData(OptionsData::opPolicySupportedAttributeName()).toList();
     for (const QVariant &policy : opPolicies) {
