@@ -31,6 +31,8 @@
 
 #include <cups/pwg.h>
 
+#include <memory>
+
 using CUPS::DestOptionsDialog;
 using Dialog = std::unique_ptr<DestOptionsDialog>;
 
@@ -529,11 +531,14 @@ private Q_SLOTS:
     void closingDuringLoadStopsTheWorker()
     {
         auto *dialog = new DestOptionsDialog;
+        // Holding the connection keeps the worker at its first look-up until it is watched.
+        auto io = std::make_unique<CUPS::Connection::IoLocker>();
         QVERIFY(dialog->load(ManySizes, false));
         const QList<QThread *> threads = dialog->findChildren<QThread *>();
         QCOMPARE(threads.size(), 1);
         QPointer<QThread> worker = threads.first();
         QSignalSpy finished(worker.data(), &QThread::finished);
+        io.reset();
         delete dialog;
         QVERIFY(worker.isNull());
         QCOMPARE(finished.size(), 1);
