@@ -322,6 +322,8 @@ public:
     void readSettings();
     void connectSignals();
     void resetForm();
+    // The three condition rows: key box and value field.
+    QVector<QPair<QComboBox *, QLineEdit *>> conditionRows() const;
     State searchState() const;
     void applySearchState(const State &state);
     void search();
@@ -423,6 +425,11 @@ void JournalViewerPrivate::resetForm()
     }
 }
 
+QVector<QPair<QComboBox *, QLineEdit *>> JournalViewerPrivate::conditionRows() const
+{
+    return {{ui.key2ComboBox, ui.value2LineEdit}, {ui.key3ComboBox, ui.value3LineEdit}, {ui.key4ComboBox, ui.value4LineEdit}};
+}
+
 State JournalViewerPrivate::searchState() const
 {
     State state;
@@ -436,12 +443,7 @@ State JournalViewerPrivate::searchState() const
         const qint64 to = dateTimeOf(ui.toDateTimeEdit).toSecsSinceEpoch();
         state.insert(range, QString::number(from) + QLatin1Char('-') + QString::number(to));
     }
-    const QPair<QComboBox *, QLineEdit *> rows[] = {
-        {ui.key2ComboBox, ui.value2LineEdit},
-        {ui.key3ComboBox, ui.value3LineEdit},
-        {ui.key4ComboBox, ui.value4LineEdit},
-    };
-    for (const auto &row : rows) {
+    for (const auto &row : conditionRows()) {
         const QString key = row.first->currentData().toString();
         if (!key.isEmpty() && !row.second->text().isEmpty()) {
             state.insert(key, row.second->text());
@@ -457,11 +459,7 @@ void JournalViewerPrivate::applySearchState(const State &state)
     if (state.contains(Attr::JobId)) {
         ui.idLineEdit->setText(state.value(Attr::JobId));
     }
-    const QPair<QComboBox *, QLineEdit *> rows[] = {
-        {ui.key2ComboBox, ui.value2LineEdit},
-        {ui.key3ComboBox, ui.value3LineEdit},
-        {ui.key4ComboBox, ui.value4LineEdit},
-    };
+    const auto rows = conditionRows();
     for (auto it = state.cbegin(); it != state.cend(); ++it) {
         if (it.key() == Attr::JobId) {
             continue;
