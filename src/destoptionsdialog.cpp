@@ -42,6 +42,7 @@
 
 #include <cups/cups.h>
 
+#include <type_traits>
 #include <unistd.h>
 
 namespace Ui
@@ -242,6 +243,30 @@ QString labelOf(const QMap<int, QString> &labels, int value)
 QString labelOf(const QMap<QString, QString> &labels, const QString &keyword)
 {
     return labels.value(keyword, keyword);
+}
+
+// One value of a supported or default attribute, as a number or as a keyword.
+template<typename Value>
+Value valueAt(ipp_attribute_t *attr, int index)
+{
+    if constexpr (std::is_same_v<Value, int>) {
+        return ippGetInteger(attr, index);
+    } else {
+        return IppValue(attr, index).toString();
+    }
+}
+
+// Every value of a supported attribute under its label: a QVariantMap lists
+// them in label order, a QVariantHash in no particular one.
+template<typename Choices, typename Value>
+Choices labelledChoices(ipp_attribute_t *attr, const QMap<Value, QString> &labels)
+{
+    Choices choices;
+    for (int i = 0; i < ippGetCount(attr); ++i) {
+        const Value value = valueAt<Value>(attr, i);
+        choices.insert(labelOf(labels, value), value);
+    }
+    return choices;
 }
 
 void selectByData(QComboBox *combo, const QVariant &value)
@@ -621,40 +646,28 @@ bool DestOptionsDialogPrivate::loadMedia()
 
 void DestOptionsDialogPrivate::loadSupportedAndDefaults()
 {
+    // Numbers without a label table show as themselves.
     if (ipp_attribute_t *attr = supported(Attr::NumberUp.data())) {
-        QVariantMap numbers;
-        for (int i = 0; i < ippGetCount(attr); ++i) {
-            const int v = ippGetInteger(attr, i);
-            numbers.insert(QString::number(v), v);
-        }
-        options.setAvailableData(OptionsData::pagesPerSheetPropertyName(), numbers);
+        options.setAvailableData(OptionsData::pagesPerSheetPropertyName(), labelledChoices<QVariantMap>(attr, QMap<int, QString>()));
     }
     if (ipp_attribute_t *def = defaultOf(Attr::NumberUp.data())) {
-        options.setCurrentData(OptionsData::pagesPerSheetPropertyName(), ippGetInteger(def, 0));
+        options.setCurrentData(OptionsData::pagesPerSheetPropertyName(), valueAt<int>(def, 0));
     }
 
     if (ipp_attribute_t *attr = supported(Attr::Sides.data())) {
-        QVariantMap sides;
-        for (int i = 0; i < ippGetCount(attr); ++i) {
-            const QString keyword = IppValue(attr, i).toString();
-            sides.insert(labelOf(sidesLabels, keyword), keyword);
-        }
-        options.setAvailableData(OptionsData::duplexPropertyName(), sides);
+        options.setAvailableData(OptionsData::duplexPropertyName(), labelledChoices<QVariantMap>(attr, sidesLabels));
     }
     if (ipp_attribute_t *def = defaultOf(Attr::Sides.data())) {
-        options.setCurrentData(OptionsData::duplexPropertyName(), IppValue(def, 0).toString());
+        options.setCurrentData(OptionsData::duplexPropertyName(), valueAt<QString>(def, 0));
     }
 
     if (ipp_attribute_t *attr = supported(Attr::OrientationRequested.data())) {
-        QVariantMap orientations{{translated("Automatic rotation"), 0}};
-        for (int i = 0; i < ippGetCount(attr); ++i) {
-            const int v = ippGetInteger(attr, i);
-            orientations.insert(labelOf(orientationLabels, v), v);
-        }
+        QVariantMap orientations = labelledChoices<QVariantMap>(attr, orientationLabels);
+        orientations.insert(translated("Automatic rotation"), 0);
         options.setAvailableData(OptionsData::orientationPropertyName(), orientations);
     }
     if (ipp_attribute_t *def = defaultOf(Attr::OrientationRequested.data())) {
-        options.setCurrentData(OptionsData::orientationPropertyName(), ippGetInteger(def, 0));
+        options.setCurrentData(OptionsData::orientationPropertyName(), valueAt<int>(def, 0));
     }
 
     ipp_attribute_t *priority = supported(Attr::JobPriority.data());
@@ -668,7 +681,7 @@ void DestOptionsDialogPrivate::loadSupportedAndDefaults()
         options.setAvailableData(OptionsData::copiesPropertyName(), QVariant::fromValue(IntPair(1, 999)));
     }
     ipp_attribute_t *copies = defaultOf(Attr::Copies.data());
-    options.setCurrentData(OptionsData::copiesPropertyName(), copies ? ippGetInteger(copies, 0) : 1);
+    options.setCurrentData(OptionsData::copiesPropertyName(), copies ? valueAt<int>(copies, 0) : 1);
 
     if (ipp_attribute_t *attr = supported(Attr::JobHoldUntil.data())) {
         QVariantHash holds;
@@ -682,7 +695,7 @@ void DestOptionsDialogPrivate::loadSupportedAndDefaults()
         options.setAvailableData(OptionsData::jobHoldUntilPropertyName(), holds);
     }
     if (ipp_attribute_t *def = defaultOf(Attr::JobHoldUntil.data())) {
-        options.setCurrentData(OptionsData::jobHoldUntilPropertyName(), IppValue(def, 0).toString());
+        options.setCurrentData(OptionsData::jobHoldUntilPropertyName(), valueAt<QString>(def, 0));
     }
 
     QVariantList sheets;
@@ -699,15 +712,10 @@ void DestOptionsDialogPrivate::loadSupportedAndDefaults()
     }
 
     if (ipp_attribute_t *attr = supported(Attr::Finishings.data())) {
-        QVariantHash finishings;
-        for (int i = 0; i < ippGetCount(attr); ++i) {
-            const int v = ippGetInteger(attr, i);
-            finishings.insert(labelOf(finishingsLabels, v), v);
-        }
-        options.setAvailableData(OptionsData::finishingsPropertyName(), finishings);
+        options.setAvailableData(OptionsData::finishingsPropertyName(), labelledChoices<QVariantHash>(attr, finishingsLabels));
     }
     if (ipp_attribute_t *def = defaultOf(Attr::Finishings.data())) {
-        options.setCurrentData(OptionsData::finishingsPropertyName(), ippGetInteger(def, 0));
+        options.setCurrentData(OptionsData::finishingsPropertyName(), valueAt<int>(def, 0));
     }
 }
 
