@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 namespace Bench
@@ -93,5 +94,16 @@ double medianMs(std::vector<qint64> nsecs)
 {
     std::sort(nsecs.begin(), nsecs.end());
     return nsecs[nsecs.size() / 2] / 1e6;
+}
+void printTable(const std::vector<Case> &cases, const char *extraHeader, const std::function<double(const Case &)> &extra)
+{
+    std::printf("%-44s %5s %9s %9s %8s %8s %8s\n", "case", "rows", "wall ms", "cpu ms", "wall/a", "cpu/a", extraHeader);
+    const double floorWall = medianMs(cases.front().wallNsecs);
+    const double floorCpu = medianMs(cases.front().cpuNsecs);
+    for (const Case &c : cases) {
+        const double wall = medianMs(c.wallNsecs);
+        const double cpu = medianMs(c.cpuNsecs);
+        std::printf("%-44s %5d %9.2f %9.2f %8.2f %8.2f %8.2f\n", c.name, c.rows, wall, cpu, wall / floorWall, cpu / floorCpu, extra(c));
+    }
 }
 } // namespace Bench

@@ -51,6 +51,10 @@ struct Case {
 void measure(std::vector<Case> &cases, int warmUpRuns, int runs);
 
 double medianMs(std::vector<qint64> nsecs);
+
+/// Prints each case's rows, median wall and cpu times and their ratios to the
+/// first case (the floor), then one more column: `extra` of the case.
+void printTable(const std::vector<Case> &cases, const char *extraHeader, const std::function<double(const Case &)> &extra);
 } // namespace Bench
 
 #endif

@@ -182,15 +182,10 @@ int main(int argc, char **argv)
 
     std::printf("%d jobs submitted over IPP in %.0f ms\n", JobCount, setupMs);
     std::printf("medians of %d runs after %d warm-up runs; cpu = this process' thread time\n\n", Runs, WarmUpRuns);
-    std::printf("%-44s %5s %9s %9s %8s %8s %8s\n", "case", "rows", "wall ms", "cpu ms", "wall/a", "cpu/a", "wall/a'");
-    const double floorWall = medianMs(cases.front().wallNsecs);
-    const double floorCpu = medianMs(cases.front().cpuNsecs);
     const double coreWall = medianMs(cases.at(1).wallNsecs);
-    for (const Case &c : cases) {
-        const double wall = medianMs(c.wallNsecs);
-        const double cpu = medianMs(c.cpuNsecs);
-        std::printf("%-44s %5d %9.2f %9.2f %8.2f %8.2f %8.2f\n", c.name, c.rows, wall, cpu, wall / floorWall, cpu / floorCpu, wall / coreWall);
-    }
+    printTable(cases, "wall/a'", [coreWall](const Case &c) {
+        return medianMs(c.wallNsecs) / coreWall;
+    });
 
     // The action update runs once per selection change.
     JobsWidget widget;

@@ -169,14 +169,9 @@ int main(int argc, char **argv)
                 setupMs,
                 setupMs / (PrinterCount + ClassCount));
     std::printf("medians of %d runs after %d warm-up runs; cpu = this process' thread time\n\n", Runs, WarmUpRuns);
-    std::printf("%-44s %5s %9s %9s %8s %8s %8s\n", "case", "rows", "wall ms", "cpu ms", "wall/a", "cpu/a", "cpu/a'");
-    const double floorWall = medianMs(cases.front().wallNsecs);
-    const double floorCpu = medianMs(cases.front().cpuNsecs);
     const double timeoutFloorCpu = medianMs(cases.at(1).cpuNsecs);
-    for (const Case &c : cases) {
-        const double wall = medianMs(c.wallNsecs);
-        const double cpu = medianMs(c.cpuNsecs);
-        std::printf("%-44s %5d %9.2f %9.2f %8.2f %8.2f %8.2f\n", c.name, c.rows, wall, cpu, wall / floorWall, cpu / floorCpu, cpu / timeoutFloorCpu);
-    }
+    printTable(cases, "cpu/a'", [timeoutFloorCpu](const Case &c) {
+        return medianMs(c.cpuNsecs) / timeoutFloorCpu;
+    });
     return 0;
 }
