@@ -123,13 +123,9 @@ QList<int> SupportedOperations::of(const Job &job)
     return it.value();
 }
 
-QSet<JobsWidget::Action> allowedActions(const Job &job, bool single)
+QSet<JobsWidget::Action> allowedActions(const Job &job, bool single, SupportedOperations *lookup)
 {
-    return allowedActions(job, single, supportedOperations(job));
-}
-
-QSet<JobsWidget::Action> allowedActions(const Job &job, bool single, const QList<int> &operations)
-{
+    const QList<int> operations = lookup ? lookup->of(job) : supportedOperations(job);
     const int state = job.state();
     const bool markingRequired = job.markingRequired();
 
@@ -254,7 +250,7 @@ QList<Job> JobsWidgetPrivate::selectedJobsAllowing(JobsWidget::Action action) co
     QList<Job> jobs;
     SupportedOperations operations;
     for (const Job &job : q->selectedJobs()) {
-        if (allowedActions(job, false, operations.of(job)).contains(action)) {
+        if (allowedActions(job, false, &operations).contains(action)) {
             jobs.append(job);
         }
     }
@@ -450,7 +446,7 @@ void JobsWidgetPrivate::updateActions()
     const bool single = jobs.size() == 1;
     SupportedOperations operations;
     for (const Job &job : jobs) {
-        const QSet<JobsWidget::Action> allowed = allowedActions(job, single, operations.of(job));
+        const QSet<JobsWidget::Action> allowed = allowedActions(job, single, &operations);
         for (JobsWidget::Action key : allowed) {
             actions.value(key)->setEnabled(true);
         }

@@ -24,12 +24,6 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 };
 
-/// The actions this job allows; the single-job ones only when single is true.
-/// Asks the server for the operations its destination supports.
-QSet<JobsWidget::Action> allowedActions(const Job &job, bool single);
-/// The same with the destination's supported operations already known.
-QSet<JobsWidget::Action> allowedActions(const Job &job, bool single, const QList<int> &operations);
-
 /// The operations each destination supports, asked once per destination while
 /// one look over a selection lasts: its jobs all get the same answer, and the
 /// next look asks again.
@@ -41,6 +35,11 @@ public:
 private:
     QHash<QString, QList<int>> m_byDestination;
 };
+
+/// The actions this job allows; the single-job ones only when single is true.
+/// Asks the server for the operations its destination supports, through
+/// `lookup` when a look over several jobs shares one.
+QSet<JobsWidget::Action> allowedActions(const Job &job, bool single, SupportedOperations *lookup = nullptr);
 
 class JobsWidgetPrivate : public QObject
 {
