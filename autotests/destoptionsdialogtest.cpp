@@ -380,20 +380,36 @@ private Q_SLOTS:
 
         const Dialog dialog = open(printer);
         QVERIFY(dialog);
-        auto *driver = qobject_cast<CUPS::PpdSettings *>(child<QTabWidget>(dialog.get(), "tabWidget")->widget(2));
-        QVERIFY(driver);
-        const QList<QTreeWidgetItem *> rows = driver->findItems(QStringLiteral("2-Sided Printing"), Qt::MatchExactly);
-        QCOMPARE(rows.size(), 1);
-        auto *duplex = qobject_cast<QComboBox *>(driver->itemWidget(rows.first(), 1));
-        QVERIFY(duplex);
-        choose(duplex, QStringLiteral("DuplexNoTumble"));
-        choose(child<QComboBox>(dialog.get(), "duplexComboBox"), QStringLiteral("one-sided"));
+        // Set, then set back: the second Apply is judged against what the first uploaded.
         QPushButton *apply = button(dialog.get(), QDialogButtonBox::Apply);
-        QVERIFY(apply->isEnabled()); // the driver tab's editors count as edits too
-        apply->click();
-        QVERIFY(!apply->isEnabled());
-        QCOMPARE(serverPpdDefault(printer, QStringLiteral("Duplex")), QStringLiteral("DuplexNoTumble"));
-        QCOMPARE(serverPpdDefault(printer, QStringLiteral("PageSize")), QStringLiteral("Letter"));
+        for (const QString &choice : {QStringLiteral("Upper"), QStringLiteral("Default")}) {
+            choose(child<QComboBox>(dialog.get(), "InputSlot"), choice);
+            QVERIFY(apply->isEnabled()); // the driver tab's editors count as edits too
+            apply->click();
+            QCOMPARE(serverPpdDefault(printer, QStringLiteral("InputSlot")), choice);
+        }
+    }
+
+    // One setting on two tabs: a pick on either shows on the other at once, and the last pick is saved.
+    void paperAndDuplexAreOneSettingOnBothTabs()
+    {
+        const QString printer = QStringLiteral("HP_LaserJet");
+        const Dialog dialog = open(printer);
+        QVERIFY(dialog);
+        const auto pick = [&](const char *combo, const char *value, const char *other, const char *shown) {
+            choose(child<QComboBox>(dialog.get(), combo), QLatin1String(value));
+            return child<QComboBox>(dialog.get(), other)->currentData().toString() == QLatin1String(shown);
+        };
+        QVERIFY(pick("pageSizeComboBox", "na_legal_8.5x14in", "PageSize", "Legal"));
+        QVERIFY(pick("Duplex", "DuplexTumble", "duplexComboBox", "two-sided-short-edge"));
+        button(dialog.get(), QDialogButtonBox::Apply)->click();
+        QCOMPARE(serverPpdDefault(printer, QStringLiteral("PageSize")), QStringLiteral("Legal"));
+        QVERIFY(pick("PageSize", "A4", "pageSizeComboBox", "iso_a4_210x297mm"));
+        QVERIFY(pick("duplexComboBox", "one-sided", "Duplex", "None"));
+        QVERIFY(dialog->save());
+        QCOMPARE(serverAttributes(printer).value(QStringLiteral("media-default")), QStringLiteral("iso_a4_210x297mm"));
+        QCOMPARE(serverPpdDefault(printer, QStringLiteral("PageSize")), QStringLiteral("A4"));
+        QCOMPARE(serverPpdDefault(printer, QStringLiteral("Duplex")), QStringLiteral("None"));
     }
 
     void userListRules_data()
@@ -450,6 +466,20 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_sandbox.directory() + QStringLiteral("/ppd/") + name + QStringLiteral(".ppd")));
     }
 
+    void aSecondLoadStartsFromNothing()
+    {
+        // Only bob may print on the first printer, which has a driver; the raw queue has neither.
+        QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), TenSizes, QStringLiteral("-u"), QStringLiteral("allow:bob")}));
+        DestOptionsDialog dialog;
+        QVERIFY(dialog.load(TenSizes, false) && waitLoaded(&dialog));
+        QCOMPARE(child<QLineEdit>(&dialog, "userListLineEdit")->text(), QStringLiteral("bob"));
+        QVERIFY(dialog.load(QStringLiteral("Raw_Queue"), false) && waitLoaded(&dialog));
+        QCOMPARE(dialog.findChild<CUPS::PpdSettings *>()->topLevelItemCount(), 0);
+        QVERIFY(dialog.save());
+        QCOMPARE(serverAttributes(QStringLiteral("Raw_Queue")).value(QStringLiteral("requesting-user-name-allowed")), QString());
+        QVERIFY(!QFile::exists(m_sandbox.directory() + QStringLiteral("/ppd/Raw_Queue.ppd")));
+    }
+
     void refusedSaveKeepsTheDialogOpen()
     {
         const QString printer = QStringLiteral("Stopped_Printer");
@@ -482,7 +512,9 @@ private Q_SLOTS:
             DestOptionsDialog dialog;
             QVERIFY(dialog.load(ManySizes, false));
             QVERIFY(!dialog.save());
+            QVERIFY(!button(&dialog, QDialogButtonBox::Ok)->isEnabled());
             QVERIFY(waitLoaded(&dialog));
+            QVERIFY(button(&dialog, QDialogButtonBox::Ok)->isEnabled());
             QVERIFY(dialog.save());
             QCOMPARE(serverAttributes(ManySizes).value(QStringLiteral("job-sheets-default")), before);
         }
@@ -498,11 +530,11 @@ private Q_SLOTS:
         QCOMPARE(currentPage(&dialog), QStringLiteral("optionsPage"));
         QVERIFY(!CUPS::Connection::instance()->isLockedByCallingThread());
         QVERIFY(lockIsFree());
-        // Ok sends nothing (no error box either) and keeps the dialog; Cancel closes it.
+        // The dialog says why; Ok and Apply stay off and nothing is sent (no error box either); Cancel closes it.
         dialog.show();
+        QVERIFY(child<QWidget>(&dialog, "loadErrorMessage")->isVisible());
+        QVERIFY(!button(&dialog, QDialogButtonBox::Ok)->isEnabled() && !button(&dialog, QDialogButtonBox::Apply)->isEnabled());
         QVERIFY(!dialog.save());
-        button(&dialog, QDialogButtonBox::Ok)->click();
-        QVERIFY(dialog.isVisible());
         button(&dialog, QDialogButtonBox::Cancel)->click();
         QVERIFY(!dialog.isVisible());
         QCOMPARE(answerer.unexpected(), 0);
@@ -522,6 +554,7 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), 1);
         QVERIFY2(seen.first().text.startsWith(QLatin1String("Unable to get printer attributes.<br>CUPS error: ")), qPrintable(seen.first().text));
         // Nothing is sent, so no second warning about a failed write either.
+        QVERIFY(!button(&dialog, QDialogButtonBox::Ok)->isEnabled());
         QVERIFY(!dialog.save());
         QCOMPARE(seen.size(), 1);
         QCOMPARE(answerer.unexpected(), 0);

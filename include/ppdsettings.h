@@ -18,6 +18,7 @@ class PpdSettingsPrivate;
  * the PPD whose default lines carry the choices made here.
  *
  * The widget owns the PPD file it loaded and deletes it when destroyed.
+ * Each option's editor is a combo box named after the option's keyword.
  */
 class NORVIKPRINTWIDGETS_EXPORT PpdSettings : public QTreeWidget
 {
@@ -37,6 +38,17 @@ public:
     bool selectMedia(const QString &pwgMedia);
     /// The same for an IPP "sides" keyword and the PPD's Duplex option.
     bool selectSides(const QString &sides);
+    /// The server took the file save() returned: it replaces the loaded copy,
+    /// so later saves upload what differs from the server's PPD, not from the
+    /// one loaded first. The file is the widget's from now on.
+    void commit(const QString &uploadedFile);
+
+Q_SIGNALS:
+    /// The user picked a page size here (as a PWG media name), or a duplex
+    /// mode (as an IPP "sides" keyword); not emitted by selectMedia() or
+    /// selectSides().
+    void pageSizeChanged(const QString &pwgMedia);
+    void sidesChanged(const QString &sides);
 
 private:
     std::unique_ptr<PpdSettingsPrivate> const d;

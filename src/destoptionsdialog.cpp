@@ -1,5 +1,6 @@
 #include "destoptionsdialog.h"
 
+#include "messagebox.h"
 #include "optionsdata.h"
 #include "ppdsettings.h"
 #include "widgetslogging.h"
@@ -15,6 +16,7 @@
 #include <utils.h>
 
 #include <KLocalizedString>
+#include <KMessageWidget>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -41,6 +43,7 @@
 #include <QVBoxLayout>
 
 #include <cups/cups.h>
+#include <cups/pwg.h>
 
 #include <type_traits>
 #include <unistd.h>
@@ -60,6 +63,7 @@ public:
     QLabel *label_18 = nullptr;
     QProgressBar *progressBar = nullptr;
     QWidget *optionsPage = nullptr;
+    KMessageWidget *loadErrorMessage = nullptr;
     QTabWidget *tabWidget = nullptr;
     QWidget *tab = nullptr;
     QComboBox *pageSizeComboBox = nullptr;
@@ -152,6 +156,13 @@ void DestOptionsDialog::setupUi(QDialog *dialog)
     optionsPage = new QWidget(stackedWidget);
     optionsPage->setObjectName(QStringLiteral("optionsPage"));
     auto *optionsLayout = new QVBoxLayout(optionsPage);
+    loadErrorMessage = new KMessageWidget(optionsPage);
+    loadErrorMessage->setObjectName(QStringLiteral("loadErrorMessage"));
+    loadErrorMessage->setMessageType(KMessageWidget::Error);
+    loadErrorMessage->setCloseButtonVisible(false);
+    loadErrorMessage->setWordWrap(true);
+    loadErrorMessage->hide();
+    optionsLayout->addWidget(loadErrorMessage);
     tabWidget = new QTabWidget(optionsPage);
     tabWidget->setObjectName(QStringLiteral("tabWidget"));
     optionsLayout->addWidget(tabWidget);
@@ -286,6 +297,27 @@ void fillByData(QComboBox *combo, const Entries &entries, const QVariant &curren
     selectByData(combo, current);
 }
 
+// The paper of that PWG name, else the one of the same size: the driver and
+// the server may name one paper differently.
+void selectMedia(QComboBox *combo, const QString &pwgMedia)
+{
+    int index = combo->findData(pwgMedia);
+    const pwg_media_t *wanted = pwgMediaForPWG(pwgMedia.toLatin1().constData());
+    // Copied: the next look-up may reuse the buffer of a size that has no standard name.
+    const int width = wanted ? wanted->width : 0;
+    const int length = wanted ? wanted->length : 0;
+    for (int i = 0; index < 0 && wanted && i < combo->count(); ++i) {
+        const pwg_media_t *media = pwgMediaForPWG(combo->itemData(i).toString().toLatin1().constData());
+        // Within a millimetre: PPD sizes are in points, PWG sizes in hundredths of one.
+        if (media && qAbs(media->width - width) < 100 && qAbs(media->length - length) < 100) {
+            index = i;
+        }
+    }
+    if (index >= 0) {
+        combo->setCurrentIndex(index);
+    }
+}
+
 void selectByText(QComboBox *combo, const QString &text)
 {
     const int index = combo->findText(text, Qt::MatchFixedString);
@@ -351,7 +383,10 @@ private:
     bool failLoading(const QString &message);
     void releaseLock();
     void stopWorker();
-    void resetLoadedValues();
+    void resetForm();
+    void resetDriverTab();
+    void showLoadFailure();
+    void linkDriverSettings();
     void work(QThread *guiThread);
     bool loadMedia();
     void loadSupportedAndDefaults();
@@ -462,14 +497,14 @@ bool DestOptionsDialogPrivate::loadOptions()
 {
     // A running worker reads the handles and options about to be replaced: it goes first.
     stopWorker();
-    resetLoadedValues();
+    loadState = LoadState::Loading;
+    resetForm();
     progressBar->reset();
     progressBar->setValue(0);
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     stackedWidget->setCurrentWidget(loadingPage);
     busyIndicator->start();
-    loadState = LoadState::Loading;
 
     Connection *connection = Connection::instance();
     if (!holdsLock) {
@@ -511,6 +546,7 @@ bool DestOptionsDialogPrivate::failLoading(const QString &message)
     busyIndicator->stop();
     // Nothing of this load will be processed: let other work reach the server again.
     releaseLock();
+    showLoadFailure();
     showErrorMessage(message);
     return false;
 }
@@ -523,7 +559,9 @@ void DestOptionsDialogPrivate::releaseLock()
     }
 }
 
-void DestOptionsDialogPrivate::resetLoadedValues()
+// Every load starts from nothing: no value, widget or tab of a destination
+// loaded before may show, or be sent, for this one.
+void DestOptionsDialogPrivate::resetForm()
 {
     options = OptionsData();
     uri.clear();
@@ -540,6 +578,52 @@ void DestOptionsDialogPrivate::resetLoadedValues()
                              endBannerComboBox}) {
         combo->clear();
     }
+    authComboBox->setCurrentIndex(0);
+    pdfToPsRendererComboBox->setCurrentIndex(0);
+    for (QSpinBox *spin : {topMarginSpinBox, bottomMarginSpinBox, leftMarginSpinBox, rightMarginSpinBox, prioritySpinBox, copiesSpinBox}) {
+        spin->setValue(spin->minimum());
+    }
+    fitToPageCheckBox->setChecked(false);
+    // The checked one of exclusive radio buttons can only be unchecked outside the group.
+    for (QRadioButton *radio : {allowedUsersRadioButton, deniedUsersRadioButton}) {
+        radio->setAutoExclusive(false);
+        radio->setChecked(false);
+        radio->setAutoExclusive(true);
+    }
+    userListLineEdit->clear();
+    resetDriverTab();
+
+    loadErrorMessage->hide();
+    tabWidget->setEnabled(true);
+    buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
+    buttonBox->button(QDialogButtonBox::Apply)->setEnabled(false);
+}
+
+// A fresh tab for a printer (its PPD arrives with the loaded values), none for a class.
+void DestOptionsDialogPrivate::resetDriverTab()
+{
+    if (ppdSettings) {
+        tabWidget->removeTab(tabWidget->indexOf(ppdSettings));
+        delete ppdSettings;
+        ppdSettings = nullptr;
+    }
+    if (!isClass) {
+        ppdSettings = new PpdSettings(q);
+        tabWidget->addTab(ppdSettings, translated("Driver Settings"));
+    }
+}
+
+// Nothing that was not loaded may be written: Ok and Apply stay off and the
+// dialog says why until it is closed or loaded again.
+void DestOptionsDialogPrivate::showLoadFailure()
+{
+    tabWidget->setEnabled(false);
+    buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
+    buttonBox->button(QDialogButtonBox::Apply)->setEnabled(false);
+    // Rich text, so that a name like "<b>" shows as the text it is.
+    const KLocalizedString text = ki18nd("libnorvik-print", "The options of %1 could not be loaded, so they cannot be changed here.");
+    loadErrorMessage->setText(QStringLiteral("<qt>%1</qt>").arg(MessageBox::escapedSubs(text, {name})));
+    loadErrorMessage->show();
 }
 
 void DestOptionsDialogPrivate::stopWorker()
@@ -732,11 +816,13 @@ void DestOptionsDialogPrivate::processOptions()
     busyIndicator->stop();
     if (attributesRead) {
         loadState = LoadState::Loaded;
+        buttonBox->button(QDialogButtonBox::Ok)->setEnabled(true);
         return;
     }
     // Margins, users and policies were not read: saving would replace the
     // printer's real ones with empty values, so this load counts as failed.
     loadState = LoadState::Failed;
+    showLoadFailure();
     showCupsError(ki18nd("libnorvik-print", "Unable to get printer attributes.<br>CUPS error: %1"));
 }
 
@@ -893,13 +979,38 @@ void DestOptionsDialogPrivate::setOptions()
     selectByData(pdfToPsRendererComboBox, options.currentData(OptionsData::pdfTopsRendererDefaultAttributeName()));
 
     const QString ppdFile = options.currentData(OptionsData::kvtFilenamePropertyName()).toString();
-    if (!isClass && !ppdFile.isEmpty() && ppdSettings) {
-        ppdSettings->load(ppdFile);
+    if (!isClass && !ppdFile.isEmpty() && ppdSettings && ppdSettings->load(ppdFile)) {
+        linkDriverSettings();
     }
 
     connectChangeSignals();
     stackedWidget->setCurrentWidget(optionsPage);
     buttonBox->button(QDialogButtonBox::Apply)->setEnabled(false);
+}
+
+// Paper and duplex show on both tabs and are one setting: a choice on either
+// side shows on the other at once, so the IPP defaults and the uploaded PPD
+// always agree and the last choice wins. (cupsd reports a PPD queue's
+// defaults from its PPD; an IPP default beside a PPD that says otherwise
+// leaves the printer reporting both.)
+void DestOptionsDialogPrivate::linkDriverSettings()
+{
+    const auto activated = QOverload<int>::of(&QComboBox::activated);
+    connect(pageSizeComboBox, activated, ppdSettings, [this] {
+        ppdSettings->selectMedia(pageSizeComboBox->currentData().toString());
+    });
+    connect(duplexComboBox, activated, ppdSettings, [this] {
+        ppdSettings->selectSides(duplexComboBox->currentData().toString());
+    });
+    connect(ppdSettings, &PpdSettings::pageSizeChanged, this, [this](const QString &media) {
+        selectMedia(pageSizeComboBox, media);
+    });
+    connect(ppdSettings, &PpdSettings::sidesChanged, this, [this](const QString &sides) {
+        const int index = duplexComboBox->findData(sides);
+        if (index >= 0) {
+            duplexComboBox->setCurrentIndex(index);
+        }
+    });
 }
 
 void DestOptionsDialogPrivate::connectChangeSignals()
@@ -931,7 +1042,8 @@ void DestOptionsDialogPrivate::connectChangeSignals()
 void DestOptionsDialogPrivate::optionsChanged()
 {
     QPushButton *apply = buttonBox->button(QDialogButtonBox::Apply);
-    if (!apply->isEnabled()) {
+    // Resetting the form for a load changes widgets too; only edits of loaded values count.
+    if (loadState == LoadState::Loaded && !apply->isEnabled()) {
         apply->setEnabled(true);
     }
 }
@@ -1020,26 +1132,22 @@ bool DestOptionsDialogPrivate::save()
         request.addPrinterAttribute(Attr::RequestingUserNameDenied.data(), users, IPP_TAG_NAME);
     }
 
-    // cupsd reports a PPD queue's default paper and sides from its PPD: a change must go up in the PPD too.
-    const QString media = pageSizeComboBox->currentData().toString();
-    if (!isClass && ppdSettings && !media.isEmpty() && media != options.currentData(OptionsData::pageSizePropertyName()).toString()) {
-        ppdSettings->selectMedia(media);
-    }
-    const QString sides = duplexComboBox->currentData().toString();
-    if (!isClass && ppdSettings && !sides.isEmpty() && sides != options.currentData(OptionsData::duplexPropertyName()).toString()) {
-        ppdSettings->selectSides(sides);
-    }
+    // Paper and duplex went into the PPD as they were chosen (linkDriverSettings).
     const QString ppdFile = (!isClass && ppdSettings) ? ppdSettings->save() : QString();
     const IppResponse response = ppdFile.isEmpty() ? request.doRequest(Connection::instance(), QStringLiteral("/"))
                                                    : request.doFileRequest(Connection::instance(), QStringLiteral("/"), ppdFile);
-    if (!ppdFile.isEmpty()) {
-        ::unlink(ppdFile.toLocal8Bit().constData());
-    }
     // Only a successful status counts: a client error (0x04xx) means nothing was changed.
     if (!response.isNull() && response.isOk()) {
         qCDebug(CUPS_WIDGETS) << "response attributes: " << response.attributes();
         qCDebug(CUPS_WIDGETS, "status=%d", int(response.statusCode()));
+        if (!ppdFile.isEmpty()) {
+            // What went up is what the next save is judged against.
+            ppdSettings->commit(ppdFile);
+        }
         return true;
+    }
+    if (!ppdFile.isEmpty()) {
+        ::unlink(ppdFile.toLocal8Bit().constData());
     }
     showCupsError(ki18nd("libnorvik-print", "Unable to set printer attributes.<br>CUPS error: %1"));
     return false;
@@ -1071,16 +1179,6 @@ bool DestOptionsDialog::load(const QString &name, bool isClass)
     d->name = name;
     d->isClass = isClass;
     setWindowTitle(ki18nd("libnorvik-print", "Options for %1").subs(name).toString());
-    if (isClass) {
-        if (d->ppdSettings) {
-            d->tabWidget->removeTab(2);
-            delete d->ppdSettings;
-            d->ppdSettings = nullptr;
-        }
-    } else if (!d->ppdSettings) {
-        d->ppdSettings = new PpdSettings(this);
-        d->tabWidget->addTab(d->ppdSettings, translated("Driver Settings"));
-    }
     return d->loadOptions();
 }
 

@@ -6,7 +6,9 @@
 #include <translation.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
+#include <QSaveFile>
 
 #include <cups/cups.h>
 #include <cups/ppd.h>
@@ -33,6 +35,27 @@ using PpdPtr = CResource<ppd_file_t, closePpd>;
 using CupsFilePtr = CResource<cups_file_t, cupsFileClose>;
 
 const QString PageSizeFamily[] = {QStringLiteral("PageRegion"), QStringLiteral("PageSize"), QStringLiteral("PaperDimension"), QStringLiteral("ImageableArea")};
+
+// The Duplex choices cupsd maps the sides keywords to.
+const QHash<QString, QByteArray> &duplexChoices()
+{
+    static const QHash<QString, QByteArray> choices{{QStringLiteral("one-sided"), "None"},
+                                                     {QStringLiteral("two-sided-long-edge"), "DuplexNoTumble"},
+                                                     {QStringLiteral("two-sided-short-edge"), "DuplexTumble"}};
+    return choices;
+}
+
+// The PWG media name of a PageSize choice: by the PPD's name for the paper, else by its size.
+QString pwgMediaOf(ppd_file_t *ppd, const char *choice)
+{
+    const pwg_media_t *media = pwgMediaForPPD(choice);
+    if (!media) {
+        if (const ppd_size_t *size = ppdPageSize(ppd, choice)) {
+            media = pwgMediaForSize(PWG_FROM_POINTS(size->width), PWG_FROM_POINTS(size->length));
+        }
+    }
+    return media ? QString::fromLatin1(media->pwg) : QString();
+}
 } // namespace
 
 /// One PPD option as a row: its text and the choice marked now.
@@ -98,6 +121,7 @@ public:
     void close();
     void addRows(ppd_group_t *group, QList<QTreeWidgetItem *> &rows) const;
     void installEditor(PpdOptionItem *row);
+    void announce(const char *keyword, const QByteArray &choice);
     QByteArray markedChoice(const QByteArray &keyword) const;
     bool mark(const char *keyword, const QByteArray &choice);
 
@@ -137,6 +161,7 @@ void PpdSettingsPrivate::installEditor(PpdOptionItem *row)
         return;
     }
     auto *combo = new QComboBox(q);
+    combo->setObjectName(QString::fromLatin1(option->keyword));
     for (int i = 0; i < option->num_choices; ++i) {
         const QString keyword = QString::fromLocal8Bit(option->choices[i].choice);
         combo->addItem(row->choiceTexts.value(keyword), keyword);
@@ -156,11 +181,29 @@ void PpdSettingsPrivate::installEditor(PpdOptionItem *row)
         combo,
         QOverload<int>::of(&QComboBox::currentIndexChanged),
         combo,
-        [file, option, combo] {
-            ppdMarkOption(file, option->keyword, combo->currentData().toString().toLocal8Bit().constData());
+        [this, file, option, combo] {
+            const QByteArray choice = combo->currentData().toString().toLocal8Bit();
+            ppdMarkOption(file, option->keyword, choice.constData());
+            announce(option->keyword, choice);
         },
         Qt::DirectConnection);
     q->setItemWidget(row, 1, combo);
+}
+
+// The dialog shows page size and duplex on its general tab as well.
+void PpdSettingsPrivate::announce(const char *keyword, const QByteArray &choice)
+{
+    if (qstrcmp(keyword, "PageSize") == 0) {
+        const QString media = pwgMediaOf(ppd.get(), choice.constData());
+        if (!media.isEmpty()) {
+            Q_EMIT q->pageSizeChanged(media);
+        }
+    } else if (qstrcmp(keyword, "Duplex") == 0) {
+        const QString sides = duplexChoices().key(choice);
+        if (!sides.isEmpty()) {
+            Q_EMIT q->sidesChanged(sides);
+        }
+    }
 }
 
 QByteArray PpdSettingsPrivate::markedChoice(const QByteArray &keyword) const
@@ -321,13 +364,26 @@ bool PpdSettings::selectMedia(const QString &pwgMedia)
 
 bool PpdSettings::selectSides(const QString &sides)
 {
-    // The Duplex choices cupsd maps the sides keywords to.
-    static const QHash<QString, QByteArray> choices{{QStringLiteral("one-sided"), "None"},
-                                                     {QStringLiteral("two-sided-long-edge"), "DuplexNoTumble"},
-                                                     {QStringLiteral("two-sided-short-edge"), "DuplexTumble"}};
-    if (!d->ppd || !choices.contains(sides) || !ppdFindChoice(ppdFindOption(d->ppd.get(), "Duplex"), choices.value(sides).constData())) {
+    const QByteArray choice = duplexChoices().value(sides);
+    if (!d->ppd || choice.isEmpty() || !ppdFindChoice(ppdFindOption(d->ppd.get(), "Duplex"), choice.constData())) {
         return false;
     }
-    return d->mark("Duplex", choices.value(sides));
+    return d->mark("Duplex", choice);
+}
+
+void PpdSettings::commit(const QString &uploadedFile)
+{
+    if (uploadedFile.isEmpty()) {
+        return;
+    }
+    // The open PPD already carries these choices; only the copy they are judged against changes.
+    QFile uploaded(uploadedFile);
+    QSaveFile copy(d->fileName);
+    const bool kept = d->ppd && uploaded.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly) && copy.write(uploaded.readAll()) == uploaded.size()
+        && copy.commit();
+    if (!kept) {
+        qCWarning(CUPS_WIDGETS) << "PpdSettings: could not keep" << uploadedFile << "as" << d->fileName;
+    }
+    uploaded.remove();
 }
 } // namespace CUPS
