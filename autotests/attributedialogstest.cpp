@@ -88,6 +88,7 @@ private Q_SLOTS:
     void readOnlyViewerShowsValuesAsText();
     void editedSingleValuesAreReported_data();
     void editedSingleValuesAreReported();
+    void eachRunReportsItsOwnChanges();
     void namesCannotBeEdited();
     void addedAttributesAreReported_data();
     void addedAttributesAreReported();
@@ -257,6 +258,20 @@ void AttributeDialogsTest::editedSingleValuesAreReported()
     QCOMPARE(viewer.result(), int(QDialog::Accepted));
     const QHash<QString, QString> expected = reported ? QHash<QString, QString>{{name, text}} : QHash<QString, QString>();
     QCOMPARE(viewer.modifiedAttributes(), expected);
+}
+
+void AttributeDialogsTest::eachRunReportsItsOwnChanges()
+{
+    AttributeViewer viewer(sampleAttributes(), true, nullptr);
+    const auto run = [&](const char *priority, QDialogButtonBox::StandardButton button) {
+        rowOf(viewer, QStringLiteral("job-priority"))->setText(1, QLatin1String(priority));
+        viewer.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(button)->click();
+        return viewer.modifiedAttributes().value(QStringLiteral("job-priority"), QStringLiteral("none"));
+    };
+    QCOMPARE(run("80", QDialogButtonBox::Ok), QStringLiteral("80"));
+    QCOMPARE(run("50", QDialogButtonBox::Ok), QStringLiteral("50")); // set back after the first was written
+    QCOMPARE(run("90", QDialogButtonBox::Close), QStringLiteral("none"));
+    QCOMPARE(rowOf(viewer, QStringLiteral("job-priority"))->text(1), QStringLiteral("50")); // the closed run's edit is gone
 }
 
 void AttributeDialogsTest::namesCannotBeEdited()

@@ -346,6 +346,19 @@ private Q_SLOTS:
         }
     }
 
+    void switchingToADestinationWithoutJobsDropsTheActionsAndTellsTheHost()
+    {
+        QVERIFY(m_sandbox.addPrinter(QStringLiteral("WQ_Empty")));
+        const int id = held();
+        auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
+        QVERIFY(select(widget.get(), {id}));
+        QVERIFY(widget->action(JobsWidget::Cancel)->isEnabled());
+        QSignalSpy changed(widget.get(), &JobsWidget::jobsStateChanged);
+        widget->load(QStringLiteral("WQ_Empty"));
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!widget->action(JobsWidget::HoldRelease)->isEnabled() && !widget->action(JobsWidget::Cancel)->isEnabled());
+    }
+
     void eachDestinationIsAskedOncePerUpdate()
     {
         const QList<int> ids{held(), pending(), held(), pending(QStringLiteral("WQ_Other"))};

@@ -55,11 +55,15 @@ public:
     QStringList promptPasswords;
     int dialogsSeen = 0;
     QStringList boxes;
+    QPoint busyAt; // where the busy widget showed
     QList<QThread *> prompts; // the thread each password prompt ran in
 
 private:
     void act()
     {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            busyAt = qobject_cast<BusyWidget *>(window) && window->isVisible() ? window->pos() : busyAt;
+        }
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             boxes.append(box->windowTitle() + QStringLiteral(": ") + box->text());
@@ -180,6 +184,7 @@ private Q_SLOTS:
     void addressRowsSplitTheListAndStopAtSix();
     void unsetAndEmptiedDistributionListsDiffer_data();
     void unsetAndEmptiedDistributionListsDiffer();
+    void aSecondRunSendsItsOwnJobsValuesAndHiddenOnesUnchanged();
     void markingRunsInTheBackgroundAsTheGuiThreadsUser_data();
     void markingRunsInTheBackgroundAsTheGuiThreadsUser();
 
@@ -474,6 +479,23 @@ void MacAttributesDialogTest::unsetAndEmptiedDistributionListsDiffer()
     QCOMPARE(distribution->value, sent);
 }
 
+void MacAttributesDialogTest::aSecondRunSendsItsOwnJobsValuesAndHiddenOnesUnchanged()
+{
+    int runs = 0;
+    User user([&](MacAttributesDialog *dialog) {
+        if (++runs == 1) {
+            retype(dialog->findChild<QLineEdit *>(Attr::MacInvNum), QStringLiteral("INV-typed-for-1"));
+        }
+        return runs > 1; // job 1 cancelled, job 3 marked as shown
+    });
+    MacAttributesDialog dialog;
+    dialog.exec(1);
+    dialog.exec(3); // its distribution list is hidden
+    QCOMPARE(user.boxes, QStringList{Marked});
+    QCOMPARE(journaled(3, Attr::MacInvNum), QStringLiteral("INV-7"));
+    QCOMPARE(journaled(3, Attr::MacDistribution), QStringLiteral("Office 1^Office 2^^Archive"));
+}
+
 void MacAttributesDialogTest::markingRunsInTheBackgroundAsTheGuiThreadsUser_data()
 {
     QTest::addColumn<QString>("user"); // null: the prompt is cancelled
@@ -511,8 +533,12 @@ void MacAttributesDialogTest::markingRunsInTheBackgroundAsTheGuiThreadsUser()
     User answering(acceptAsShown);
     answering.promptUser = user;
     answering.promptPasswords = passwords;
-    MacAttributesDialog dialog;
+    QWidget parent;
+    parent.setGeometry(300, 200, 400, 300);
+    MacAttributesDialog dialog(&parent);
     dialog.exec(1);
+    // A window of its own at the parent's centre on the screen; seen for sure while a prompt kept it up.
+    QVERIFY(answering.busyAt == parent.mapToGlobal(QPoint(200, 150)) || (answering.prompts.isEmpty() && answering.busyAt.isNull()));
     // Prompts come up in the GUI thread, which holds the lock while the task asks: no deadlock.
     QCOMPARE(answering.prompts.size(), user.isNull() ? 1 : passwords.size());
     QCOMPARE(answering.prompts.count(qApp->thread()), answering.prompts.size());
@@ -520,7 +546,7 @@ void MacAttributesDialogTest::markingRunsInTheBackgroundAsTheGuiThreadsUser()
     const bool marked = box == Marked;
     QCOMPARE(requestsOf(newRequests(), MacIppActions::UnlockJob), marked ? 0 : 1);
     QCOMPARE(journaled(1, Attr::MacJobUserName), marked ? user : QString());
-    // The busy widget had no parent: it must not stay behind as a window.
+    // The busy widget must not stay behind as a window.
     const QWidgetList windows = QApplication::topLevelWidgets();
     QVERIFY(std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) {
         return qobject_cast<BusyWidget *>(w);

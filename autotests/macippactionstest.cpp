@@ -3,6 +3,7 @@
 #include <attributes.h>
 #include <connection.h>
 #include <macippactions.h>
+#include <printerippactions.h>
 #include <utils.h>
 
 #include <QScopeGuard>
@@ -237,11 +238,11 @@ void MacIppActionsTest::everyFailureCarriesTheServersMessage_data()
         QList<QHash<QString, QVariant>> records;
         return a->getJournal({}, &records) || !records.isEmpty();
     });
-    QTest::newRow("policy") << QStringLiteral("add-modify-printer") << Call([](MacIppActions *a) {
-        return a->setPrinterPolicy(QStringLiteral("Office"), QStringLiteral("authenticated"));
+    QTest::newRow("policy") << QStringLiteral("add-modify-printer") << Call([](MacIppActions *) {
+        return PrinterIppActions::instance()->setPrinterPolicy(QStringLiteral("Office"), QStringLiteral("authenticated"));
     });
-    QTest::newRow("labels") << QStringLiteral("add-modify-printer") << Call([](MacIppActions *a) {
-        return a->setPrinterMac(QStringLiteral("Office"), QStringLiteral("1:0:0x0"), QStringLiteral("2:0:0x0"));
+    QTest::newRow("labels") << QStringLiteral("add-modify-printer") << Call([](MacIppActions *) {
+        return PrinterIppActions::instance()->setPrinterMac(QStringLiteral("Office"), QStringLiteral("1:0:0x0"), QStringLiteral("2:0:0x0"));
     });
 }
 
@@ -276,7 +277,7 @@ void MacIppActionsTest::printerSettingsTakeANameOrAUri()
 {
     QFETCH(QString, printer);
     QFETCH(QString, name);
-    MacIppActions *actions = MacIppActions::instance();
+    PrinterIppActions *actions = PrinterIppActions::instance();
     QVERIFY2(actions->setPrinterPolicy(printer, QStringLiteral("mac-strict")), qPrintable(Connection::lastErrorString()));
     QVERIFY2(actions->setPrinterMac(printer, QStringLiteral("1:2:0x3"), QStringLiteral("4:5:0x7")), qPrintable(Connection::lastErrorString()));
 
@@ -288,7 +289,7 @@ void MacIppActionsTest::printerSettingsTakeANameOrAUri()
 
 void MacIppActionsTest::unknownPrintersAreRefused()
 {
-    QVERIFY(!MacIppActions::instance()->setPrinterMac(QStringLiteral("ipp://localhost/printers/Nowhere"), QString(), QString()));
+    QVERIFY(!PrinterIppActions::instance()->setPrinterMac(QStringLiteral("ipp://localhost/printers/Nowhere"), QString(), QString()));
     QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
 }
 

@@ -2,8 +2,8 @@
 #include "modalanswerer.h"
 
 #include <attributes.h>
-#include <macippactions.h>
 #include <macprintersettingsdialog.h>
+#include <printerippactions.h>
 
 #include <maccategorylistwidget.h>
 #include <maclevelcombobox.h>
@@ -110,7 +110,7 @@ private Q_SLOTS:
         if (!policy.isEmpty()) {
             QVERIFY(m_server.forcePrinterPolicy(Office, policy));
         }
-        QVERIFY(CUPS::MacIppActions::instance()->setPrinterMac(Office, min, max));
+        QVERIFY(CUPS::PrinterIppActions::instance()->setPrinterMac(Office, min, max));
 
         MacPrinterSettingsDialog dialog(Office);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("MAC Parameters"));
@@ -157,7 +157,7 @@ private Q_SLOTS:
 
     void maximumCategoriesHoldTheMinimumOnes()
     {
-        QVERIFY(CUPS::MacIppActions::instance()->setPrinterMac(Office, QStringLiteral("0:0:0x0000000000000001"), QStringLiteral("0:0:0x0000000000000003")));
+        QVERIFY(CUPS::PrinterIppActions::instance()->setPrinterMac(Office, QStringLiteral("0:0:0x0000000000000001"), QStringLiteral("0:0:0x0000000000000003")));
         MacPrinterSettingsDialog dialog(Office);
         auto *minCategories = child<MacCategoryListWidget>(&dialog, "minCategories");
         auto *maxCategories = child<MacCategoryListWidget>(&dialog, "maxCategories");

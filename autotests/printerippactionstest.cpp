@@ -47,6 +47,7 @@ private Q_SLOTS:
     void testPageBecomesAJob_data();
     void testPageBecomesAJob();
     void purgingRemovesActiveAndFinishedJobs();
+    void operationPolicyIsOneOfTheServers();
 
 private:
     QString uriOf(const QString &name) const;
@@ -59,6 +60,15 @@ private:
 void PrinterIppActionsTest::initTestCase()
 {
     QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
+}
+
+// cupsd keeps no label range (macippactionstest sets it on the MAC test server) but checks policy names.
+void PrinterIppActionsTest::operationPolicyIsOneOfTheServers()
+{
+    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Policed")));
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    QVERIFY2(actions->setPrinterPolicy(uriOf(QStringLiteral("Policed")), QStringLiteral("default")), qPrintable(Connection::lastErrorString()));
+    QVERIFY(!actions->setPrinterPolicy(uriOf(QStringLiteral("Policed")), QStringLiteral("no-such-policy")));
 }
 
 QString PrinterIppActionsTest::uriOf(const QString &name) const

@@ -20,9 +20,9 @@ int Job::id() const
     return attributeValue(Attr::JobId, 0).toInt();
 }
 
-int Job::state() const
+ipp_jstate_t Job::state() const
 {
-    return attributeValue(Attr::JobState, 0).toInt();
+    return static_cast<ipp_jstate_t>(attributeValue(Attr::JobState, 0).toInt());
 }
 
 QString Job::destinationUri() const

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <cups/ipp.h>
+
 namespace CUPS
 {
 /// One print job, as its IPP attributes describe it.
@@ -18,8 +20,8 @@ public:
     explicit Job(const QHash<QString, QVariant> &attributes);
 
     int id() const;
-    /// ipp_jstate_e: 3 pending ... 9 completed; 0 when unknown.
-    int state() const;
+    /// IPP_JSTATE_PENDING (3) ... IPP_JSTATE_COMPLETED (9); 0 when unknown.
+    ipp_jstate_t state() const;
     QString destinationUri() const;
     /// The last path element of the destination URI.
     QString destinationName() const;

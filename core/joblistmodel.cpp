@@ -114,6 +114,7 @@ public:
     QSet<ipp_jstate_e> states{IPP_JSTATE_PENDING, IPP_JSTATE_HELD, IPP_JSTATE_PROCESSING};
     bool ownJobsOnly = false;
     QString destination;
+    bool destinationChanged = false;
     bool loadedOnce = false;
     int sortColumn = -1;
     Qt::SortOrder sortOrder = Qt::AscendingOrder;
@@ -122,7 +123,7 @@ public:
 
 bool JobListModelPrivate::isListed(const Job &job) const
 {
-    if (job.isEmpty() || !states.contains(static_cast<ipp_jstate_e>(job.state()))) {
+    if (job.isEmpty() || !states.contains(job.state())) {
         return false;
     }
     if (ownJobsOnly) {
@@ -531,7 +532,9 @@ void JobListModel::setJobs(const QList<Job> &jobs)
             listed.append(job);
         }
     }
-    const bool changed = signatureOf(d->rows) != signatureOf(listed);
+    // Another destination's list is news even when both are empty.
+    const bool changed = d->destinationChanged || signatureOf(d->rows) != signatureOf(listed);
+    d->destinationChanged = false;
     d->mergeRows(listed);
     if (changed) {
         Q_EMIT jobsStateChanged();
@@ -545,6 +548,7 @@ bool JobListModel::load(const QString &destination)
         beginResetModel();
         d->rows.clear();
         d->destination = destination;
+        d->destinationChanged = true;
         endResetModel();
     }
     d->loadedOnce = true;

@@ -226,19 +226,4 @@ bool MacIppActions::getJournal(const QHash<QString, QString> &request, QList<QHa
     }
     return true;
 }
-
-bool MacIppActions::setPrinterPolicy(const QString &printer, const QString &policy)
-{
-    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, printer);
-    request.addPrinterAttribute(Attr::PrinterOpPolicy.data(), policy, IPP_TAG_NAME);
-    return request.doRequest(d->connection, AdminResource).isOk();
-}
-
-bool MacIppActions::setPrinterMac(const QString &printer, const QString &min, const QString &max)
-{
-    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, printer);
-    request.addPrinterAttribute(Attr::MacPrinterMacMin.data(), min);
-    request.addPrinterAttribute(Attr::MacPrinterMacMax.data(), max);
-    return request.doRequest(d->connection, AdminResource).isOk();
-}
 } // namespace CUPS

@@ -64,7 +64,6 @@ struct MacJobInfo {
  * | 0x4103 | MAC-Set-Job-Attributes | /jobs/   | op: job-uri; job group: one text attribute per mandatory attribute name, and mac-marker-font | - |
  * | 0x4104 | MAC-Mark-Job           | /jobs/   | op: job-uri; job group: as MAC-Set-Job-Attributes, plus page-ranges (1setOf rangeOfInteger) when pages were chosen | job group: mac-derived-job-ids (1setOf integer) |
  * | 0x4105 | MAC-Get-Journal        | /admin/  | op: the search keys: job-id and first-index (integer, 1-based, 30 records a page), operator (keyword AND or OR), every other key (an attribute name or a time-at-...-range of "FROM-TO" epoch seconds) as text | op: mac-journal-count (integer, the number of matches in all); one job group per record of the page |
- * | 0x4003 | CUPS-Add-Modify-Printer| /admin/  | op: printer-uri; printer group: printer-op-policy (name), or mac-printer-mac-min and mac-printer-mac-max (text) | - |
  *
  * The server answers each with a status: successful-ok, or an error status
  * with a "status-message" (client-error-not-found for an unknown job or
@@ -108,9 +107,6 @@ public:
      * carries "count", the number of matches in all.
      */
     bool getJournal(const QHash<QString, QString> &request, QList<QHash<QString, QVariant>> *records);
-    bool setPrinterPolicy(const QString &printer, const QString &policy);
-    /// Sets the lowest and highest label of jobs the printer accepts, as label texts.
-    bool setPrinterMac(const QString &printer, const QString &min, const QString &max);
 
     /// Parses "1-5,8" into (first, last) pairs; false for anything else but an empty text.
     static bool parsePageRanges(const QString &text, QList<QPair<int, int>> *ranges);

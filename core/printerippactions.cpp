@@ -31,6 +31,19 @@ bool isValidDestinationName(const QString &name)
     return !name.isEmpty() && name.size() <= 127 && !name.contains(invalid);
 }
 
+// CUPS-Add-Modify-Printer setting the given printer attributes, all of one value tag.
+bool modifyPrinter(const QString &uri, const QList<QPair<QLatin1String, QString>> &attributes, ipp_tag_t tag)
+{
+    if (!checkPrinter(uri)) {
+        return false;
+    }
+    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, uri);
+    for (const auto &attribute : attributes) {
+        request.addPrinterAttribute(attribute.first.data(), attribute.second, tag);
+    }
+    return request.doRequest(Connection::instance(), AdminResource).isOk();
+}
+
 QString testPageFile()
 {
     QString dataDir = qEnvironmentVariable("CUPS_DATADIR");
@@ -121,6 +134,16 @@ bool PrinterIppActions::setUserDefaultDestination(const QString &name)
 bool PrinterIppActions::setServerDefaultDestination(const QString &uri)
 {
     return sendAdminRequest(IPP_OP_CUPS_SET_DEFAULT, uri);
+}
+
+bool PrinterIppActions::setPrinterPolicy(const QString &uri, const QString &policy)
+{
+    return modifyPrinter(uri, {{Attr::PrinterOpPolicy, policy}}, IPP_TAG_NAME);
+}
+
+bool PrinterIppActions::setPrinterMac(const QString &uri, const QString &min, const QString &max)
+{
+    return modifyPrinter(uri, {{Attr::MacPrinterMacMin, min}, {Attr::MacPrinterMacMax, max}}, IPP_TAG_TEXT);
 }
 
 int PrinterIppActions::printTestPage(const QString &name, QString &error)

@@ -55,6 +55,14 @@ public:
     /// CUPS-Set-Default: the server's default for everybody.
     bool setServerDefaultDestination(const QString &uri);
 
+    /// The printer's operation policy ("printer-op-policy"), one of the
+    /// server's policies.
+    bool setPrinterPolicy(const QString &uri, const QString &policy);
+    /// The lowest and highest security label of the jobs the printer takes,
+    /// as label texts ("mac-printer-mac-min", "mac-printer-mac-max"); only a
+    /// scheduler with mandatory access control knows them.
+    bool setPrinterMac(const QString &uri, const QString &min, const QString &max);
+
     /// Prints CUPS's standard test page on the named destination. Returns the
     /// job id, or -1 with error filled with the reason.
     int printTestPage(const QString &name, QString &error);

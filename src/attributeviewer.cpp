@@ -100,12 +100,16 @@ public:
     }
 
     void createActions(bool editable);
-    void addRow(const QString &name, const QString &value, bool editable);
+    void fillRows();
+    void addRow(const QString &name, const QString &value);
     void copyColumn(int column) const;
     void addAttribute();
 
     AttributeViewer *const q;
     AttributeViewerUi ui;
+    bool editable = false;
+    // What the rows started from in this run: the attributes as given, with
+    // the changes of every accepted run applied.
     QHash<QString, QVariant> attributes;
     QHash<QString, QString> modified;
 };
@@ -141,7 +145,20 @@ void AttributeViewerPrivate::createActions(bool editable)
     tree->addAction(add);
 }
 
-void AttributeViewerPrivate::addRow(const QString &name, const QString &value, bool editable)
+void AttributeViewerPrivate::fillRows()
+{
+    QTreeWidget *tree = ui.treeWidget;
+    tree->clear();
+    // Rows are sorted once, after all are in, not on every insert.
+    tree->setSortingEnabled(false);
+    for (auto it = attributes.cbegin(); it != attributes.cend(); ++it) {
+        addRow(it.key(), valueText(it.value()));
+    }
+    tree->setSortingEnabled(true);
+    tree->sortByColumn(0, Qt::AscendingOrder);
+}
+
+void AttributeViewerPrivate::addRow(const QString &name, const QString &value)
 {
     auto *item = new QTreeWidgetItem(ui.treeWidget, {name, value});
     item->setToolTip(1, value);
@@ -182,17 +199,11 @@ AttributeViewer::AttributeViewer(const QHash<QString, QVariant> &attributes, boo
 {
     d->ui.setupUi(this);
     d->attributes = attributes;
+    d->editable = editable;
     d->ui.treeWidget->setItemDelegate(new PlainToolTipDelegate(d->ui.treeWidget));
     d->createActions(editable);
-
-    // Rows are sorted once, after all are in, not on every insert.
-    d->ui.treeWidget->setSortingEnabled(false);
-    for (auto it = attributes.cbegin(); it != attributes.cend(); ++it) {
-        d->addRow(it.key(), valueText(it.value()), editable);
-    }
-    d->ui.treeWidget->setSortingEnabled(true);
+    d->fillRows();
     d->ui.treeWidget->header()->setSectionResizeMode(QHeaderView::Stretch);
-    d->ui.treeWidget->sortByColumn(0, Qt::AscendingOrder);
 
     restoreGeometry(QSettings().value(GeometryKey).toByteArray());
 }
@@ -204,8 +215,11 @@ QHash<QString, QString> AttributeViewer::modifiedAttributes() const
     return d->modified;
 }
 
+// Each run of a reused viewer reports its own changes only: against what
+// the previous accepted run left, and nothing when it is closed.
 void AttributeViewer::accept()
 {
+    d->modified.clear();
     QTreeWidget *tree = d->ui.treeWidget;
     for (int row = 0; row < tree->topLevelItemCount(); ++row) {
         const QTreeWidgetItem *item = tree->topLevelItem(row);
@@ -217,11 +231,19 @@ void AttributeViewer::accept()
             d->modified.insert(name, text);
         }
     }
+    for (auto it = d->modified.cbegin(); it != d->modified.cend(); ++it) {
+        d->attributes.insert(it.key(), QVariantList{it.value()});
+    }
     QDialog::accept();
 }
 
 void AttributeViewer::reject()
 {
+    d->modified.clear();
+    if (d->editable) {
+        // Edits of a closed run are dropped, so a later run starts from what was accepted.
+        d->fillRows();
+    }
     QSettings().setValue(GeometryKey, saveGeometry());
     QDialog::reject();
 }

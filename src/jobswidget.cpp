@@ -557,6 +557,8 @@ JobsWidget::JobsWidget(QWidget *parent)
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, d.get(), &JobsWidgetPrivate::updateActions);
     connect(d->model, &JobListModel::jobsStateChanged, d.get(), &JobsWidgetPrivate::updateActions);
+    // A reset empties the selection without a selectionChanged signal.
+    connect(d->model, &QAbstractItemModel::modelReset, d.get(), &JobsWidgetPrivate::updateActions);
     connect(d->model, &JobListModel::jobsStateChanged, this, &JobsWidget::jobsStateChanged);
 
     d->createHeaderMenu();

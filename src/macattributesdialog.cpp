@@ -89,6 +89,7 @@ public:
     QString distributionList() const;
     void updateOkButton();
 
+    void clearRows();
     void buildRows(const MacJobInfo &info);
     void addEntryRow(const MacAttributeEntry &entry, bool readOnly);
     void changeAttributes(int jobId);
@@ -246,6 +247,16 @@ void MacAttributesDialogPrivate::addEntryRow(const MacAttributeEntry &entry, boo
     ui.formLayout->addRow(label, edit);
 }
 
+// A dialog run again starts from an empty form: the form look-ups must never
+// find the fields, and send the values, of the job it was run for before.
+void MacAttributesDialogPrivate::clearRows()
+{
+    entries.clear();
+    while (ui.formLayout->rowCount() > 0) {
+        ui.formLayout->removeRow(0);
+    }
+}
+
 void MacAttributesDialogPrivate::buildRows(const MacJobInfo &info)
 {
     const bool readOnly = !info.permissions.contains(MacJobInfo::ChangeAttributes);
@@ -285,7 +296,8 @@ void MacAttributesDialogPrivate::mark(int jobId)
     // Owned here whether or not it has a parent to die with.
     std::unique_ptr<BusyWidget> busy(new BusyWidget(translated("Marking document..."), parent));
     if (parent) {
-        busy->move(parent->width() / 2, parent->height() / 2);
+        // A tool tip window is placed on the screen, not inside its parent.
+        busy->move(parent->mapToGlobal(QPoint(parent->width() / 2, parent->height() / 2)));
     } else {
         busy->move(q->pos());
     }
@@ -345,6 +357,7 @@ void MacAttributesDialog::exec(int jobId)
     if (jobId < 0) {
         return;
     }
+    d->clearRows();
     MacIppActions *actions = MacIppActions::instance();
     if (!actions->lockJob(jobId)) {
         warn(parentWidget(), failure(ki18nd("libnorvik-print", "Unable to lock job %1").subs(jobId).toString(), Connection::lastErrorString()));
@@ -383,7 +396,10 @@ QHash<QString, QString> MacAttributesDialog::attributes() const
 {
     QHash<QString, QString> values;
     for (const MacAttributeEntry &entry : qAsConst(d->entries)) {
-        if (entry.name == Attr::MacDistribution) {
+        if (entry.mode == MacAttributeEntry::Hidden) {
+            // Not shown, so not edited: the server's value goes back unchanged.
+            values.insert(entry.name, entry.value);
+        } else if (entry.name == Attr::MacDistribution) {
             QString list = d->distributionList();
             if (list.isEmpty()) {
                 // A list the server never had stays unset; one the user emptied is sent as emptied.

@@ -6,7 +6,6 @@
 
 #include <attributes.h>
 #include <cresource.h>
-#include <macippactions.h>
 #include <printerippactions.h>
 #include <translation.h>
 #include <utils.h>
@@ -180,7 +179,7 @@ void MacPrinterSettingsDialogPrivate::onMaxCategoryChanged(mac_cat_t newcat)
 
 void MacPrinterSettingsDialogPrivate::applyChanges()
 {
-    if (!MacIppActions::instance()->setPrinterPolicy(editedPrinter, policyCombo->currentText())) {
+    if (!PrinterIppActions::instance()->setPrinterPolicy(editedPrinter, policyCombo->currentText())) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to set printer policy.<br>CUPS error: %1"));
         q->reject();
         return;
@@ -189,7 +188,7 @@ void MacPrinterSettingsDialogPrivate::applyChanges()
     const QString maxText = labelText(maxLevel->value(), maxIntegrity->value(), maxCategories->value());
     qCDebug(CUPS_WIDGETS) << "PrinterSetMac:"
                           << "MacLabelMin =" << minText << "MacLabelMax =" << maxText;
-    if (!MacIppActions::instance()->setPrinterMac(editedPrinter, minText, maxText)) {
+    if (!PrinterIppActions::instance()->setPrinterMac(editedPrinter, minText, maxText)) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to set printer attributes.<br>CUPS error: %1"));
         q->reject();
         return;

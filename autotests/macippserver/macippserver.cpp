@@ -224,9 +224,11 @@ void Server::reset()
     };
     m_jobs.insert(memo.id, memo);
 
+    // Its distribution list is the department's, kept out of the user's sight.
     Job draft = contract;
     draft.id = 3;
     draft.name = "draft.ps";
+    draft.entries[3].mode = 0;
     m_jobs.insert(draft.id, draft);
 
     m_printers = {{"Office", Printer()}, {"Archive", Printer()}};
