@@ -378,9 +378,8 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(ppdPath).lastModified(), before); // no PPD went up
         QCOMPARE(serverPpdDefault(printer, QStringLiteral("Duplex")), QStringLiteral("None"));
 
-        const Dialog dialog = open(printer);
-        QVERIFY(dialog);
         // Set, then set back: the second Apply is judged against what the first uploaded.
+        const Dialog dialog = open(printer);
         QPushButton *apply = button(dialog.get(), QDialogButtonBox::Apply);
         for (const QString &choice : {QStringLiteral("Upper"), QStringLiteral("Default")}) {
             choose(child<QComboBox>(dialog.get(), "InputSlot"), choice);
@@ -390,19 +389,20 @@ private Q_SLOTS:
         }
     }
 
-    // One setting on two tabs: a pick on either shows on the other at once, and the last pick is saved.
+    // Paper and duplex are one setting on two tabs: a pick on either shows on the other at once, and the last pick is saved.
     void paperAndDuplexAreOneSettingOnBothTabs()
     {
         const QString printer = QStringLiteral("HP_LaserJet");
         const Dialog dialog = open(printer);
         QVERIFY(dialog);
+        // Picks value in one combo; true when the other then shows what it should.
         const auto pick = [&](const char *combo, const char *value, const char *other, const char *shown) {
             choose(child<QComboBox>(dialog.get(), combo), QLatin1String(value));
             return child<QComboBox>(dialog.get(), other)->currentData().toString() == QLatin1String(shown);
         };
         QVERIFY(pick("pageSizeComboBox", "na_legal_8.5x14in", "PageSize", "Legal"));
         QVERIFY(pick("Duplex", "DuplexTumble", "duplexComboBox", "two-sided-short-edge"));
-        button(dialog.get(), QDialogButtonBox::Apply)->click();
+        QVERIFY(dialog->save());
         QCOMPARE(serverPpdDefault(printer, QStringLiteral("PageSize")), QStringLiteral("Legal"));
         QVERIFY(pick("PageSize", "A4", "pageSizeComboBox", "iso_a4_210x297mm"));
         QVERIFY(pick("duplexComboBox", "one-sided", "Duplex", "None"));
@@ -448,14 +448,21 @@ private Q_SLOTS:
         QCOMPARE(server.value(QStringLiteral("requesting-user-name-denied")), denied);
     }
 
-    void classHasNoDriverTabAndSendsNoPpd()
+    void aSecondLoadStartsFromNothingAndAClassHasNoDriverTab()
     {
         const QString name = QStringLiteral("Office_Class");
-        // A printer first, then the class in the same dialog: the driver tab goes again.
+        // In one dialog: a printer only bob may use, with a driver; a raw queue with neither; a class.
+        QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), TenSizes, QStringLiteral("-u"), QStringLiteral("allow:bob")}));
         DestOptionsDialog dialog;
+        QVERIFY(dialog.load(TenSizes, false) && waitLoaded(&dialog));
+        QCOMPARE(child<QLineEdit>(&dialog, "userListLineEdit")->text(), QStringLiteral("bob"));
         QVERIFY(dialog.load(QStringLiteral("Raw_Queue"), false));
         QVERIFY(waitLoaded(&dialog));
         QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->count(), 3);
+        QCOMPARE(dialog.findChild<CUPS::PpdSettings *>()->topLevelItemCount(), 0);
+        QVERIFY(dialog.save());
+        QCOMPARE(serverAttributes(QStringLiteral("Raw_Queue")).value(QStringLiteral("requesting-user-name-allowed")), QString());
+        QVERIFY(!QFile::exists(m_sandbox.directory() + QStringLiteral("/ppd/Raw_Queue.ppd")));
         QVERIFY(dialog.load(name, true));
         QVERIFY(waitLoaded(&dialog));
         QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->count(), 2);
@@ -464,20 +471,6 @@ private Q_SLOTS:
         QVERIFY(dialog.save());
         QCOMPARE(serverAttributes(name, true).value(QStringLiteral("job-sheets-default")), QStringLiteral("standard,none"));
         QVERIFY(!QFile::exists(m_sandbox.directory() + QStringLiteral("/ppd/") + name + QStringLiteral(".ppd")));
-    }
-
-    void aSecondLoadStartsFromNothing()
-    {
-        // Only bob may print on the first printer, which has a driver; the raw queue has neither.
-        QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), TenSizes, QStringLiteral("-u"), QStringLiteral("allow:bob")}));
-        DestOptionsDialog dialog;
-        QVERIFY(dialog.load(TenSizes, false) && waitLoaded(&dialog));
-        QCOMPARE(child<QLineEdit>(&dialog, "userListLineEdit")->text(), QStringLiteral("bob"));
-        QVERIFY(dialog.load(QStringLiteral("Raw_Queue"), false) && waitLoaded(&dialog));
-        QCOMPARE(dialog.findChild<CUPS::PpdSettings *>()->topLevelItemCount(), 0);
-        QVERIFY(dialog.save());
-        QCOMPARE(serverAttributes(QStringLiteral("Raw_Queue")).value(QStringLiteral("requesting-user-name-allowed")), QString());
-        QVERIFY(!QFile::exists(m_sandbox.directory() + QStringLiteral("/ppd/Raw_Queue.ppd")));
     }
 
     void refusedSaveKeepsTheDialogOpen()

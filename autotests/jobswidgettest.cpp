@@ -351,8 +351,7 @@ private Q_SLOTS:
         QVERIFY(m_sandbox.addPrinter(QStringLiteral("WQ_Empty")));
         const int id = held();
         auto widget = widgetFor(QStringLiteral("WQ_Stopped"));
-        QVERIFY(select(widget.get(), {id}));
-        QVERIFY(widget->action(JobsWidget::Cancel)->isEnabled());
+        QVERIFY(select(widget.get(), {id}) && widget->action(JobsWidget::Cancel)->isEnabled());
         QSignalSpy changed(widget.get(), &JobsWidget::jobsStateChanged);
         widget->load(QStringLiteral("WQ_Empty"));
         QCOMPARE(changed.size(), 1);

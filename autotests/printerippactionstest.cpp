@@ -38,7 +38,7 @@ class PrinterIppActionsTest : public QObject
 private Q_SLOTS:
     void initTestCase();
 
-    void rejectingRecordsTheReasonAndAcceptingClearsIt();
+    void rejectingRecordsTheReasonAcceptingClearsItAndPoliciesAreTheServers();
     void attributesComeAllOrByName();
     void userDefaultRewritesOnlyTheDefaultLine_data();
     void userDefaultRewritesOnlyTheDefaultLine();
@@ -47,7 +47,6 @@ private Q_SLOTS:
     void testPageBecomesAJob_data();
     void testPageBecomesAJob();
     void purgingRemovesActiveAndFinishedJobs();
-    void operationPolicyIsOneOfTheServers();
 
 private:
     QString uriOf(const QString &name) const;
@@ -60,15 +59,6 @@ private:
 void PrinterIppActionsTest::initTestCase()
 {
     QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
-}
-
-// cupsd keeps no label range (macippactionstest sets it on the MAC test server) but checks policy names.
-void PrinterIppActionsTest::operationPolicyIsOneOfTheServers()
-{
-    QVERIFY(m_sandbox.addPrinter(QStringLiteral("Policed")));
-    PrinterIppActions *actions = PrinterIppActions::instance();
-    QVERIFY2(actions->setPrinterPolicy(uriOf(QStringLiteral("Policed")), QStringLiteral("default")), qPrintable(Connection::lastErrorString()));
-    QVERIFY(!actions->setPrinterPolicy(uriOf(QStringLiteral("Policed")), QStringLiteral("no-such-policy")));
 }
 
 QString PrinterIppActionsTest::uriOf(const QString &name) const
@@ -88,7 +78,7 @@ QString PrinterIppActionsTest::lpoptionsPath() const
     return QDir::homePath() + QStringLiteral("/.cups/lpoptions");
 }
 
-void PrinterIppActionsTest::rejectingRecordsTheReasonAndAcceptingClearsIt()
+void PrinterIppActionsTest::rejectingRecordsTheReasonAcceptingClearsItAndPoliciesAreTheServers()
 {
     QVERIFY(m_sandbox.addPrinter(QStringLiteral("Gate")));
     const QString uri = uriOf(QStringLiteral("Gate"));
@@ -105,6 +95,9 @@ void PrinterIppActionsTest::rejectingRecordsTheReasonAndAcceptingClearsIt()
     // An empty reason leaves cupsd's own wording.
     QVERIFY(actions->rejectJobs(uri, QString()));
     QCOMPARE(CUPS::Utils::getAttribute(actions->destAttrs(uri, {accepting}), accepting).toBool(), false);
+
+    // cupsd checks the policy's name; it keeps no label range (see macippactionstest for that).
+    QVERIFY(actions->setPrinterPolicy(uri, QStringLiteral("default")) && !actions->setPrinterPolicy(uri, QStringLiteral("no-such-policy")));
 }
 
 void PrinterIppActionsTest::attributesComeAllOrByName()

@@ -72,7 +72,8 @@ private:
     std::unique_ptr<DistributionEditWidgetPrivate> const d;
 };
 
-/// A modal busy indicator with a text, shown while the GUI waits for longer work.
+/// A modal busy indicator with a text, shown while the GUI waits for longer
+/// work; its top-left corner starts at the parent's centre.
 class NORVIKPRINTWIDGETS_EXPORT BusyWidget : public QFrame
 {
     Q_OBJECT

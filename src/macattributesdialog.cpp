@@ -295,10 +295,7 @@ void MacAttributesDialogPrivate::mark(int jobId)
     QWidget *parent = q->parentWidget();
     // Owned here whether or not it has a parent to die with.
     std::unique_ptr<BusyWidget> busy(new BusyWidget(translated("Marking document..."), parent));
-    if (parent) {
-        // A tool tip window is placed on the screen, not inside its parent.
-        busy->move(parent->mapToGlobal(QPoint(parent->width() / 2, parent->height() / 2)));
-    } else {
+    if (!parent) {
         busy->move(q->pos());
     }
     busy->show();
@@ -513,6 +510,10 @@ BusyWidget::BusyWidget(const QString &text, QWidget *parent)
     layout->addWidget(d->indicator);
     d->label = new QLabel(text, this);
     layout->addWidget(d->label);
+    if (parent) {
+        // Its top-left corner at the parent's centre; a tool tip window is placed on the screen, not inside its parent.
+        move(parent->mapToGlobal(QPoint(parent->width() / 2, parent->height() / 2)));
+    }
 }
 
 BusyWidget::~BusyWidget() = default;
