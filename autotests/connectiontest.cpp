@@ -122,6 +122,8 @@ private Q_SLOTS:
 
 private:
     bool serverAnswers(int msecs = 30000) const;
+    QByteArray listeningSocket() const;
+    bool changeSettingAndAwaitRestart(const QString &key, const QString &value) const;
 
     CupsSandbox m_sandbox;
 };
@@ -143,6 +145,40 @@ bool ConnectionTest::serverAnswers(int msecs) const
         QThread::yieldCurrentThread();
     } while (!deadline.hasExpired());
     return false;
+}
+
+QByteArray ConnectionTest::listeningSocket() const
+{
+    // A line of /proc/net/tcp: slot, local address, remote address, state (0A
+    // is LISTEN), queues, timer, retransmits, uid, timeout, inode.
+    const QByteArray local = "0100007F:" + QByteArray::number(m_sandbox.server().section(QLatin1Char(':'), 1).toInt(), 16).toUpper().rightJustified(4, '0');
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (table.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = table.readAll().split('\n');
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 9 && fields.at(1) == local && fields.at(3) == "0A") {
+                return fields.at(9);
+            }
+        }
+    }
+    return {};
+}
+
+bool ConnectionTest::changeSettingAndAwaitRestart(const QString &key, const QString &value) const
+{
+    // The scheduler reloads its configuration some time after it answered,
+    // and may answer in between; its new listening socket tells it is done.
+    const QByteArray before = listeningSocket();
+    if (before.isEmpty() || !Connection::instance()->setServerSettings({{key, value}})) {
+        return false;
+    }
+    const QDeadlineTimer deadline(60000);
+    QByteArray now;
+    while (((now = listeningSocket()).isEmpty() || now == before) && !deadline.hasExpired()) {
+        QThread::msleep(20);
+    }
+    return !now.isEmpty() && now != before && serverAnswers();
 }
 
 void ConnectionTest::lockIsReentrantAndExcludesOtherThreads()
@@ -446,13 +482,10 @@ void ConnectionTest::changedServerSettingSurvivesTheRestart()
     QVERIFY(before == QLatin1String("0") || before == QLatin1String("1"));
     const QString changed = before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1");
     auto restore = qScopeGuard([this, key, before] {
-        Connection::instance()->setServerSettings({{key, before}});
-        serverAnswers();
+        changeSettingAndAwaitRestart(key, before);
     });
 
-    // The scheduler restarts to read its new configuration.
-    QVERIFY2(Connection::instance()->setServerSettings({{key, changed}}), qPrintable(Connection::lastErrorString()));
-    QVERIFY2(serverAnswers(), "the scheduler did not come back");
+    QVERIFY2(changeSettingAndAwaitRestart(key, changed), qPrintable(Connection::lastErrorString()));
 
     QString cupsctl;
     QVERIFY(m_sandbox.run(QStringLiteral("cupsctl"), {}, &cupsctl));
