@@ -1,4 +1,5 @@
 #include "cupssandbox.h"
+#include "testppd.h"
 
 #include <attributes.h>
 #include <connection.h>
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using CUPS::Connection;
@@ -47,6 +49,10 @@ private Q_SLOTS:
     void testPageBecomesAJob_data();
     void testPageBecomesAJob();
     void purgingRemovesActiveAndFinishedJobs();
+    void addedPrintersTakeTheDriverAndNewOnesStartEnabled_data();
+    void addedPrintersTakeTheDriverAndNewOnesStartEnabled();
+    void updatingAClassReplacesItsMembers();
+    void badQueuesAreRefusedBeforeTheServerIsAsked();
 
 private:
     QString uriOf(const QString &name) const;
@@ -54,11 +60,16 @@ private:
     QString lpoptionsPath() const;
 
     CupsSandbox m_sandbox;
+    QTemporaryDir m_files;
 };
 
 void PrinterIppActionsTest::initTestCase()
 {
     QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
+    QVERIFY(TestPpd().write(m_files.filePath(QStringLiteral("test.ppd")))
+        && m_sandbox.addPrinter(QStringLiteral("Paused_Queue"), {QStringLiteral("-m"), QStringLiteral("drv:///sample.drv/generic.ppd")}));
+    QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {QStringLiteral("Paused_Queue")})
+        && m_sandbox.run(QStringLiteral("cupsreject"), {QStringLiteral("Paused_Queue")}));
 }
 
 QString PrinterIppActionsTest::uriOf(const QString &name) const
@@ -207,6 +218,65 @@ void PrinterIppActionsTest::purgingRemovesActiveAndFinishedJobs()
     QVERIFY2(JobIppActions::instance()->purgeJobs(uriOf(QStringLiteral("Purge_Me"))), qPrintable(Connection::lastErrorString()));
     QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), QStringLiteral("Purge_Me")}, &jobs));
     QCOMPARE(jobs.trimmed(), QString());
+}
+
+void PrinterIppActionsTest::addedPrintersTakeTheDriverAndNewOnesStartEnabled_data()
+{
+    QTest::addColumn<QString>("deviceUri");
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("makeAndModel");
+    const QString null = QStringLiteral("file:///dev/null");
+    QTest::newRow("From_List") << null << QStringLiteral("drv:///sample.drv/generic.ppd") << QStringLiteral("Generic PostScript Printer");
+    QTest::newRow("From_File") << null << m_files.filePath(QStringLiteral("test.ppd")) << QStringLiteral("Norvik Test Printer");
+    QTest::newRow("Paused_Queue") << QStringLiteral("socket://127.0.0.1:9101") << QString() << QStringLiteral("Generic PostScript Printer");
+}
+
+void PrinterIppActionsTest::addedPrintersTakeTheDriverAndNewOnesStartEnabled()
+{
+    QFETCH(QString, deviceUri);
+    QFETCH(QString, driver);
+    QFETCH(QString, makeAndModel);
+    const QString name = QString::fromLatin1(QTest::currentDataTag()); // rows are named after their queues
+    const bool existing = name == QLatin1String("Paused_Queue");
+    QVERIFY2(
+        PrinterIppActions::instance()->addPrinter(name, deviceUri, driver, QStringLiteral("Lab"), {}, {}, {}, true), qPrintable(Connection::lastErrorString()));
+    // A new queue gets cupsd's description (its name) and starts; an existing one has it cleared and keeps its state.
+    const QString expected
+        = QStringLiteral("printer-info%1 printer-is-accepting-jobs=%2 printer-is-shared=true printer-is-temporary=false printer-location=Lab "
+                         "printer-make-and-model='%3' printer-state=%4 ")
+              .arg(existing ? QString() : QLatin1Char('=') + name, QLatin1String(existing ? "false" : "true"), makeAndModel,
+                  QLatin1String(existing ? "5" : "3"));
+    const QString options = run(QStringLiteral("lpoptions"), {QStringLiteral("-p"), name});
+    QVERIFY2(options.contains(expected), qPrintable(options));
+    QVERIFY2(options.contains(QStringLiteral("device-uri=%1 ").arg(deviceUri)), qPrintable(options));
+}
+
+void PrinterIppActionsTest::updatingAClassReplacesItsMembers()
+{
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    for (const QStringList &members :
+        {QStringList {uriOf(QStringLiteral("Raw_Queue")), QStringLiteral("Lobby_Printer")}, QStringList {QStringLiteral("Raw_Queue")}}) {
+        QVERIFY2(actions->addClass(QStringLiteral("Team"), members, {}, {}, {}, {}, true), qPrintable(Connection::lastErrorString()));
+        QCOMPARE(actions->destAttrs(QStringLiteral("Team"), {CUPS::Attr::MemberUris}).value(CUPS::Attr::MemberUris).toList().size(), members.size());
+        QVERIFY(actions->destState(QStringLiteral("Team")) == IPP_PSTATE_IDLE
+            && run(QStringLiteral("lpstat"), {QStringLiteral("-a"), QStringLiteral("Team")}).contains(QLatin1String("Team accepting")));
+    }
+}
+
+// The error is the core's own: no request reached the server after the check.
+void PrinterIppActionsTest::badQueuesAreRefusedBeforeTheServerIsAsked()
+{
+    PrinterIppActions *actions = PrinterIppActions::instance();
+    const auto refused = [](bool ok, const char *error) {
+        return !ok && Connection::lastErrorString().contains(QLatin1String(error));
+    };
+    QVERIFY(
+        refused(actions->addPrinter(QStringLiteral("Two words"), QStringLiteral("file:///dev/null"), {}, {}, {}, {}, {}, false), "Invalid destination name"));
+    QVERIFY(
+        refused(actions->addPrinter(QStringLiteral("No_Ppd"), QStringLiteral("file:///dev/null"), QStringLiteral("/nonexistent.ppd"), {}, {}, {}, {}, false),
+            "Cannot read the PPD file"));
+    QVERIFY(refused(actions->addPrinter(QStringLiteral("No_Device"), QString(), {}, {}, {}, {}, {}, false), "has no device URI"));
+    QVERIFY(refused(actions->addClass(QStringLiteral("Empty_Class"), {}, {}, {}, {}, {}, false), "has no members"));
 }
 
 QTEST_GUILESS_MAIN(PrinterIppActionsTest)

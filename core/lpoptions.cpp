@@ -1,6 +1,7 @@
 #include "lpoptions.h"
 
 #include "connection.h"
+#include "utils.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,8 +22,7 @@ QString userFile()
 
 QString systemFile()
 {
-    const QString serverRoot = qEnvironmentVariable("CUPS_SERVERROOT");
-    return (serverRoot.isEmpty() ? QStringLiteral("/etc/cups") : serverRoot) + QStringLiteral("/lpoptions");
+    return Utils::serverRoot() + QStringLiteral("/lpoptions");
 }
 
 QStringList readLines(const QString &path)

@@ -16,6 +16,8 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <optional>
+
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
@@ -29,6 +31,65 @@ bool isValidDestinationName(const QString &name)
 {
     static const QRegularExpression invalid(QStringLiteral("[\\s/#\\\\'\"]|[\\x00-\\x1f\\x7f]"));
     return !name.isEmpty() && name.size() <= 127 && !name.contains(invalid);
+}
+
+// Refuses an invalid name before anything reaches the server.
+bool checkDestinationName(const QString &name)
+{
+    if (isValidDestinationName(name)) {
+        return true;
+    }
+    Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("Invalid destination name \"%1\"").arg(name));
+    return false;
+}
+
+// Whether the server has a queue at uri; nothing when it could not tell (the
+// request's error is kept). Any successful answer means cupsd found the queue.
+std::optional<bool> queueExists(const QString &uri)
+{
+    PrinterIppActions::instance()->destAttrs(uri, {Attr::PrinterName});
+    if (Connection::lastError() == IPP_STATUS_ERROR_NOT_FOUND) {
+        return false;
+    }
+    if (Connection::lastError() < IPP_STATUS_ERROR_BAD_REQUEST) {
+        return true;
+    }
+    return std::nullopt;
+}
+
+struct QueueTexts {
+    QString location;
+    QString description;
+    QString organization;
+    QString organizationalUnit;
+};
+
+// The settings addPrinter() and addClass() share. A new queue takes only the
+// texts given and starts enabled and accepting, as "lpadmin -E" makes it; an
+// existing one gets every text, so an emptied field clears the server's value,
+// and keeps its state: a paused printer stays paused.
+void addQueueSettings(IppRequest &request, bool existing, const QueueTexts &texts, bool shared)
+{
+    const QPair<QLatin1String, QString> attributes[] = {{Attr::PrinterLocation, texts.location},
+                                                        {Attr::PrinterInfo, texts.description},
+                                                        {Attr::PrinterOrganization, texts.organization},
+                                                        {Attr::PrinterOrganizationalUnit, texts.organizationalUnit}};
+    for (const auto &attribute : attributes) {
+        if (existing || !attribute.second.isEmpty()) {
+            request.addPrinterAttribute(attribute.first.data(), attribute.second, IPP_TAG_TEXT);
+        }
+    }
+    request.addPrinterAttribute(Attr::PrinterIsShared.data(), shared);
+    if (!existing) {
+        request.addPrinterAttribute(Attr::PrinterState.data(), int(IPP_PSTATE_IDLE), IPP_TAG_ENUM);
+        request.addPrinterAttribute(Attr::PrinterIsAcceptingJobs.data(), true);
+    }
+}
+
+// cupsd takes classes only under /classes/; the name part is the printer URI's.
+QString classUri(const QString &name)
+{
+    return Utils::printerUri(name).replace(QLatin1String("/printers/"), QLatin1String("/classes/"));
 }
 
 // CUPS-Add-Modify-Printer setting the given printer attributes, all of one value tag.
@@ -120,8 +181,7 @@ bool PrinterIppActions::rejectJobs(const QString &uri, const QString &reason)
 
 bool PrinterIppActions::setUserDefaultDestination(const QString &name)
 {
-    if (!isValidDestinationName(name)) {
-        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("Invalid destination name \"%1\"").arg(name));
+    if (!checkDestinationName(name)) {
         return false;
     }
     // Like lpoptions, refuse a destination the server does not know.
@@ -187,6 +247,85 @@ QList<Destination> PrinterIppActions::getDestinations(bool *ok) const
         *ok = response.isOk() || response.statusCode() == IPP_STATUS_ERROR_NOT_FOUND;
     }
     return destinations;
+}
+
+bool PrinterIppActions::addPrinter(const QString &name,
+                                   const QString &deviceUri,
+                                   const QString &driver,
+                                   const QString &location,
+                                   const QString &description,
+                                   const QString &organization,
+                                   const QString &organizationalUnit,
+                                   bool shared)
+{
+    if (!checkDestinationName(name)) {
+        return false;
+    }
+    // PPD names are never absolute paths, so a leading "/" means a local file.
+    const bool ppdFile = driver.startsWith(QLatin1Char('/'));
+    if (ppdFile && !(QFileInfo(driver).isFile() && QFileInfo(driver).isReadable())) {
+        Connection::setLastError(IPP_STATUS_ERROR_NOT_FOUND, QStringLiteral("Cannot read the PPD file %1").arg(driver));
+        return false;
+    }
+    // The check and the change form one step for other threads using the connection.
+    ConnectionLocker session;
+    const std::optional<bool> existing = queueExists(name);
+    if (!existing) {
+        return false;
+    }
+    // cupsd would make a queue without a device print to /dev/null.
+    if (!*existing && deviceUri.isEmpty()) {
+        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("The new printer \"%1\" has no device URI").arg(name));
+        return false;
+    }
+
+    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, name);
+    if (!deviceUri.isEmpty()) {
+        request.addPrinterAttribute(Attr::DeviceUri.data(), deviceUri, IPP_TAG_URI);
+    }
+    if (!driver.isEmpty() && !ppdFile) {
+        request.addPrinterAttribute(Attr::PpdName.data(), driver, IPP_TAG_NAME);
+    }
+    addQueueSettings(request, *existing, {location, description, organization, organizationalUnit}, shared);
+    const IppResponse response =
+        ppdFile ? request.doFileRequest(Connection::instance(), AdminResource, driver) : request.doRequest(Connection::instance(), AdminResource);
+    qCDebug(CUPS_CORE) << (*existing ? "updating" : "adding") << "printer" << name << "with driver" << driver << ":" << response.isOk();
+    return response.isOk();
+}
+
+bool PrinterIppActions::addClass(const QString &name,
+                                 const QStringList &memberUris,
+                                 const QString &location,
+                                 const QString &description,
+                                 const QString &organization,
+                                 const QString &organizationalUnit,
+                                 bool shared)
+{
+    if (!checkDestinationName(name)) {
+        return false;
+    }
+    // Without "member-uris" cupsd would keep the old members and still answer success.
+    if (memberUris.isEmpty()) {
+        Connection::setLastError(IPP_STATUS_ERROR_BAD_REQUEST, QStringLiteral("The class \"%1\" has no members").arg(name));
+        return false;
+    }
+    const QString uri = classUri(name);
+    ConnectionLocker session;
+    const std::optional<bool> existing = queueExists(uri);
+    if (!existing) {
+        return false;
+    }
+
+    QStringList members;
+    for (const QString &member : memberUris) {
+        members.append(Utils::printerUri(member));
+    }
+    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_CLASS, uri);
+    request.addPrinterAttribute(Attr::MemberUris.data(), members, IPP_TAG_URI);
+    addQueueSettings(request, *existing, {location, description, organization, organizationalUnit}, shared);
+    const bool ok = request.doRequest(Connection::instance(), AdminResource).isOk();
+    qCDebug(CUPS_CORE) << (*existing ? "updating" : "adding") << "class" << name << "with" << members << ":" << ok;
+    return ok;
 }
 
 // cupsGetPPD3() is deprecated with the rest of the PPD API, yet it is how cupsd hands out a queue's PPD.

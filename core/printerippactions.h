@@ -71,6 +71,35 @@ public:
     /// order. ok, when given, says whether the server answered; a server
     /// without queues answers with an empty list.
     QList<Destination> getDestinations(bool *ok) const;
+    /**
+     * CUPS-Add-Modify-Printer: creates the printer, or updates the queue of
+     * that name. driver is a PPD name from the server's list, "everywhere"
+     * for IPP Everywhere, the absolute path of a local PPD file (sent along),
+     * or empty to keep the queue's present driver (a new queue without one is
+     * a raw queue). A new queue is enabled and accepts jobs and needs a device
+     * URI; an existing one keeps its state, its device when deviceUri is
+     * empty, and takes every text given, an empty one clearing the server's.
+     * Fails without a request for an invalid name or an unreadable PPD file.
+     */
+    bool addPrinter(const QString &name,
+                    const QString &deviceUri,
+                    const QString &driver,
+                    const QString &location,
+                    const QString &description,
+                    const QString &organization,
+                    const QString &organizationalUnit,
+                    bool shared);
+    /// CUPS-Add-Modify-Class: creates the class, or updates the class of that
+    /// name, with the given member printer URIs (or names), at least one. New
+    /// and existing classes are treated as addPrinter() treats queues.
+    bool addClass(const QString &name,
+                  const QStringList &memberUris,
+                  const QString &location,
+                  const QString &description,
+                  const QString &organization,
+                  const QString &organizationalUnit,
+                  bool shared);
+
     /// A local copy of the named printer's PPD file, which the caller owns and
     /// deletes; empty when the printer has none or it cannot be fetched.
     QString getPPD(const QString &name) const;

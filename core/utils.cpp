@@ -79,6 +79,12 @@ QString printerUri(const QString &nameOrUri)
     return QString::fromUtf8(uri);
 }
 
+QString serverRoot()
+{
+    const QString root = qEnvironmentVariable("CUPS_SERVERROOT");
+    return root.isEmpty() ? QStringLiteral("/etc/cups") : root;
+}
+
 QVariant getAttribute(const QHash<QString, QVariant> &attributes, const QString &name, const QVariant &defaultValue)
 {
     const auto it = attributes.constFind(name);

@@ -17,6 +17,8 @@ NORVIKPRINTCORE_EXPORT const QList<QPair<QString, QString>> &attributeNames();
 NORVIKPRINTCORE_EXPORT QString attributeTitle(const QString &name);
 /// The server's URI of a printer or class given by name; a URI is kept as it is.
 NORVIKPRINTCORE_EXPORT QString printerUri(const QString &nameOrUri);
+/// libcups' configuration folder, as libcups finds it: CUPS_SERVERROOT, else /etc/cups.
+NORVIKPRINTCORE_EXPORT QString serverRoot();
 /// The first value of an attribute in an attribute hash, or defaultValue.
 NORVIKPRINTCORE_EXPORT QVariant getAttribute(const QHash<QString, QVariant> &attributes,
                                              const QString &name,
