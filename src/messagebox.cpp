@@ -12,10 +12,11 @@ QMessageBox::StandardButton ask(QWidget *parent,
                                 const QString &title,
                                 const QString &text,
                                 QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton)
+                                QMessageBox::StandardButton defaultButton,
+                                Qt::TextFormat format)
 {
     QMessageBox box(icon, title, text, buttons, parent);
-    box.setTextFormat(Qt::PlainText);
+    box.setTextFormat(format);
     if (defaultButton != QMessageBox::NoButton) {
         box.setDefaultButton(defaultButton);
     }

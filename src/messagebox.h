@@ -10,13 +10,15 @@ class KLocalizedString;
 // users and remote servers, so they are shown as text, never as markup.
 namespace CUPS::MessageBox
 {
-/// A modal question or warning with a plain-text message; returns the button pressed.
+/// A modal question or warning; returns the button pressed. The text is
+/// plain unless format says otherwise (then escape its arguments with escapedSubs()).
 QMessageBox::StandardButton ask(QWidget *parent,
                                 QMessageBox::Icon icon,
                                 const QString &title,
                                 const QString &text,
                                 QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                                Qt::TextFormat format = Qt::PlainText);
 
 /// A modal box with one Ok button; text is rich text (it may hold "<br>"),
 /// its arguments already escaped by escapedSubs().
