@@ -1,0 +1,57 @@
+#include <veskhostaddress.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+class VeskHostAddressTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void onlyCompleteDottedQuadsAreAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address");
+        // Typed key by key, a key that leads to no address is refused and the rest goes on.
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("private") << "192.168.0.5" << "192.168.0.5" << "192.168.0.5";
+        QTest::newRow("broadcast") << "255.255.255.255" << "255.255.255.255" << "255.255.255.255";
+        QTest::newRow("blanks around") << " 10.0.0.1 " << "10.0.0.1" << "10.0.0.1";
+        QTest::newRow("leading zeros") << "192.168.000.005" << "192.168.0.5" << "192.168.0.5";
+        QTest::newRow("octet above 255") << "256.1.1.1" << "" << "25.1.1.1";
+        QTest::newRow("three octets") << "192.168.0" << "" << "";
+        QTest::newRow("five octets") << "1.2.3.4.5" << "" << "1.2.3.45";
+        QTest::newRow("with port") << "192.168.0.5:631" << "" << "192.168.0.56";
+        QTest::newRow("hexadecimal") << "0x7f.0.0.1" << "" << "7.0.0.1";
+        QTest::newRow("IPv6") << "::1" << "" << "";
+        QTest::newRow("empty") << "" << "" << "";
+    }
+    void onlyCompleteDottedQuadsAreAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        QFETCH(QString, typed);
+        VeskHostAddress set;
+        QSignalSpy changed(&set, &VeskHostAddress::addressChanged);
+        set.setAddress(text);
+        set.setAddress(address); // the same address again, or empty again: no change
+        QCOMPARE(changed.count(), address.isEmpty() ? 0 : 1);
+        VeskHostAddress pasted;
+        QApplication::clipboard()->setText(text);
+        pasted.findChild<QLineEdit *>(QStringLiteral("addressEdit"))->paste();
+        for (const VeskHostAddress *field : {&set, &pasted}) {
+            QCOMPARE(field->address(), address);
+            QCOMPARE(field->isValid(), !address.isEmpty());
+        }
+        VeskHostAddress keyed;
+        QTest::keyClicks(keyed.findChild<QLineEdit *>(QStringLiteral("addressEdit")), text);
+        QCOMPARE(keyed.address(), typed);
+        set.setAddress(QString());
+        QCOMPARE(changed.count(), address.isEmpty() ? 0 : 2);
+    }
+};
+
+QTEST_MAIN(VeskHostAddressTest)
+#include "veskhostaddresstest.moc"
