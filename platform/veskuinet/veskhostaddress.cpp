@@ -102,12 +102,22 @@ bool VeskHostAddress::isValid() const
     return !d->address.isEmpty();
 }
 
-QString VeskHostAddress::address() const
+QHostAddress VeskHostAddress::address() const
+{
+    return d->address.isEmpty() ? QHostAddress() : QHostAddress(d->address);
+}
+
+void VeskHostAddress::setAddress(const QHostAddress &address)
+{
+    setText(address.protocol() == QAbstractSocket::IPv4Protocol ? address.toString() : QString());
+}
+
+QString VeskHostAddress::text() const
 {
     return d->address;
 }
 
-void VeskHostAddress::setAddress(const QString &address)
+void VeskHostAddress::setText(const QString &text)
 {
-    d->edit->setText(normalized(address.trimmed()));
+    d->edit->setText(normalized(text.trimmed()));
 }

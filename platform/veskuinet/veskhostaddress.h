@@ -3,6 +3,7 @@
 
 #include "veskuinet_export.h"
 
+#include <QHostAddress>
 #include <QString>
 #include <QWidget>
 
@@ -19,20 +20,24 @@ class VeskHostAddressPrivate;
 class VESKUINET_EXPORT VeskHostAddress : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(QString address READ address WRITE setAddress NOTIFY addressChanged USER true)
+    Q_PROPERTY(QString text READ text WRITE setText NOTIFY addressChanged USER true)
 public:
     explicit VeskHostAddress(QWidget *parent = nullptr);
     ~VeskHostAddress() override;
 
     /// True when the field holds a complete address.
     bool isValid() const;
+    /// The address; a null address while the field holds none.
+    QHostAddress address() const;
+    /// Shows address; anything but an IPv4 address empties the field.
+    void setAddress(const QHostAddress &address);
     /// The address as four decimal numbers joined by dots, empty while the field holds none.
-    QString address() const;
-    /// Shows address; a text that is no IPv4 address empties the field.
-    void setAddress(const QString &address);
+    QString text() const;
+    /// Shows the address written in text; a text that is no IPv4 address empties the field.
+    void setText(const QString &text);
 
 Q_SIGNALS:
-    /// address() changed: to another address, or to empty.
+    /// The address changed: to another one, or to none.
     void addressChanged(const QString &address);
 
 private:
