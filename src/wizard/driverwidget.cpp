@@ -1,6 +1,7 @@
 #include "driverwidget.h"
 
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <attributes.h>
 #include <translation.h>
@@ -152,12 +153,6 @@ QString hpUriOfHost(const QString &target)
     return answer.startsWith(QLatin1String("hp:")) ? answer : QString();
 }
 
-template<typename T>
-T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 } // namespace
 
 DriverWidget::DriverWidget(QWidget *parent)

@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "wizardfields.h"
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <attributes.h>
 #include <connection.h>
@@ -50,21 +51,6 @@ QLineEdit *lineEdit(QWidget *parent, const QString &name, bool clearButton = tru
     edit->setClearButtonEnabled(clearButton);
     return edit;
 }
-
-class WaitCursor
-{
-public:
-    WaitCursor()
-    {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~WaitCursor()
-    {
-        QApplication::restoreOverrideCursor();
-    }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 } // namespace
 
 InfoDriverPage::InfoDriverPage(QWidget *parent)

@@ -2,6 +2,7 @@
 
 #include "messagebox.h"
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <translation.h>
 
@@ -59,32 +60,6 @@ const QList<Protocol> &protocols()
                                       {"AppSocket/JetDirect", "socket", {QStringLiteral("9100")}}};
     return list;
 }
-
-template<typename T>
-T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-class WaitCursor
-{
-public:
-    explicit WaitCursor(QWidget *widget)
-        : m_widget(widget)
-    {
-        m_widget->setCursor(Qt::WaitCursor);
-    }
-    ~WaitCursor()
-    {
-        m_widget->unsetCursor();
-    }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-
-private:
-    QWidget *const m_widget;
-};
 
 VeskHostAddress *hostAddress(QWidget *parent, const char *name)
 {
