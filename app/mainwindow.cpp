@@ -34,6 +34,7 @@ MainWindow::MainWindow(QWidget *parent)
     QMenu *printerMenu = m_printers->mainMenu();
     printerMenu->setTitle(i18n("&Printer"));
     menuBar()->addMenu(printerMenu);
+    addEditMenu(printerMenu);
     QMenu *fileMenu = menuBar()->addMenu(i18n("&File"));
     QAction *quit = fileMenu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), i18n("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -114,6 +115,45 @@ void MainWindow::addMacAdministration(QMenu *macMenu)
         CUPS::MacPrinterSettingsDialog dialog(dest.name(), this);
         dialog.exec();
     });
+}
+
+void MainWindow::addEditMenu(QMenu *printerMenu)
+{
+    using Wizard = CUPS::PrinterWizard;
+    QMenu *editMenu = printerMenu->addMenu(QIcon::fromTheme(QStringLiteral("document-edit")), i18n("&Edit"));
+    const QList<QPair<Wizard::Task, QString>> tasks{{Wizard::GeneralEdit, i18n("&Name and description...")},
+                                                    {Wizard::BackendEdit, i18n("&Device...")},
+                                                    {Wizard::DriverEdit, i18n("D&river...")},
+                                                    {Wizard::MembersEdit, i18n("&Members...")}};
+    for (const auto &[task, text] : tasks) {
+        editMenu->addAction(text, this, [this, task = task] {
+            editDestination(task);
+        })->setData(int(task));
+    }
+    // A printer has a device and a driver, a class has members; both have a name.
+    const auto offerTasks = [this, editMenu] {
+        const CUPS::Destination dest = m_printers->currentDestination();
+        editMenu->menuAction()->setEnabled(!dest.isEmpty());
+        const QList<QAction *> actions = editMenu->actions();
+        for (QAction *action : actions) {
+            const auto task = Wizard::Task(action->data().toInt());
+            action->setVisible(task == Wizard::GeneralEdit || (task == Wizard::MembersEdit) == dest.isClass());
+        }
+    };
+    connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, editMenu, offerTasks);
+    offerTasks();
+}
+
+void MainWindow::editDestination(CUPS::PrinterWizard::Task task)
+{
+    const CUPS::Destination dest = m_printers->currentDestination();
+    if (dest.isEmpty()) {
+        return;
+    }
+    CUPS::PrinterWizard wizard(this);
+    if (wizard.execSpecialTask(task, dest) == QDialog::Accepted) {
+        reload(wizard.printerName());
+    }
 }
 
 void MainWindow::addJobsPane()

@@ -1,6 +1,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include <printerwizard.h>
+
 #include <QMainWindow>
 
 class QLabel;
@@ -30,6 +32,9 @@ private:
     void addMacAdministration(QMenu *macMenu);
     /// The current destination's jobs below the printers, their counts in the status line.
     void addJobsPane();
+    /// The wizard's edits of the current destination, those that apply to it.
+    void addEditMenu(QMenu *printerMenu);
+    void editDestination(CUPS::PrinterWizard::Task task);
 
     CUPS::PrintersWidget *const m_printers;
     QLabel *const m_serverLabel;

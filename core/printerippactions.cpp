@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QUrl>
 
@@ -326,6 +327,22 @@ bool PrinterIppActions::addClass(const QString &name,
     const bool ok = request.doRequest(Connection::instance(), AdminResource).isOk();
     qCDebug(CUPS_CORE) << (*existing ? "updating" : "adding") << "class" << name << "with" << members << ":" << ok;
     return ok;
+}
+
+bool PrinterIppActions::copyPPD(const QString &oldName, const QString &newName)
+{
+    if (!checkDestinationName(newName)) {
+        return false;
+    }
+    const QString ppd = getPPD(oldName);
+    if (ppd.isEmpty()) {
+        return false;
+    }
+    const auto removeCopy = qScopeGuard([&ppd] {
+        QFile::remove(ppd);
+    });
+    IppRequest request = printerRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, newName);
+    return request.doFileRequest(Connection::instance(), AdminResource, ppd).isOk();
 }
 
 // cupsGetPPD3() is deprecated with the rest of the PPD API, yet it is how cupsd hands out a queue's PPD.

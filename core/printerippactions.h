@@ -103,6 +103,8 @@ public:
     /// A local copy of the named printer's PPD file, which the caller owns and
     /// deletes; empty when the printer has none or it cannot be fetched.
     QString getPPD(const QString &name) const;
+    /// Gives the printer newName a copy of oldName's PPD (a rename keeps its driver).
+    bool copyPPD(const QString &oldName, const QString &newName);
 
 private:
     PrinterIppActions() = default;

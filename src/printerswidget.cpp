@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "printerlistmodelwithicons.h"
 #include "printerswidget_p.h"
+#include "printerwizard.h"
 
 #include <connection.h>
 #include <jobippactions.h>
@@ -91,9 +92,12 @@ void PrintersWidgetPrivate::createActions()
     }
 }
 
-// Opening the setup wizard and the options dialog arrives with those dialogs.
 void PrintersWidgetPrivate::addDestination()
 {
+    PrinterWizard wizard(q);
+    if (wizard.exec() == QDialog::Accepted) {
+        model->load();
+    }
 }
 
 void PrintersWidgetPrivate::editDestination()

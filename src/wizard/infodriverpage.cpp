@@ -394,6 +394,10 @@ QString InfoDriverPage::uniqueName() const
 
 QString InfoDriverPage::driverArgument() const
 {
+    // These edits can't change the driver, whatever was filled in for it.
+    if (m_generalEditOnly || m_backendEditOnly) {
+        return QString();
+    }
     // The edit modes put the queue's own PPD here, from the server's
     // configuration folder: sending nothing keeps that driver.
     const QString driver = driverLineEdit->text();
@@ -401,10 +405,10 @@ QString InfoDriverPage::driverArgument() const
     return driver.startsWith(serverRoot) ? QString() : driver;
 }
 
-bool InfoDriverPage::addQueue(bool printer)
+bool InfoDriverPage::addQueue(bool printer, const QString &name)
 {
     WaitCursor waitCursor;
-    return printer ? PrinterIppActions::instance()->addPrinter(uniqueName(),
+    return printer ? PrinterIppActions::instance()->addPrinter(name,
                                                                     deviceUriEdit->text(),
                                                                     driverArgument(),
                                                                     locationEdit->text(),
@@ -412,7 +416,7 @@ bool InfoDriverPage::addQueue(bool printer)
                                                                     organizationEdit->text(),
                                                                     organizationalUnitEdit->text(),
                                                                     shareCheckBox->isChecked())
-                        : PrinterIppActions::instance()->addClass(nameEdit->text(),
+                        : PrinterIppActions::instance()->addClass(name,
                                                                   field(Wizard::Field::ClassMembers).toStringList(),
                                                                   locationEdit->text(),
                                                                   descriptionEdit->text(),
@@ -440,7 +444,9 @@ bool InfoDriverPage::validatePage()
 
     {
         ConnectionLocker locker;
-        if (!addQueue(printer)) {
+        // A printer takes the next free name; a class is named as typed.
+        const QString name = printer ? uniqueName() : nameEdit->text();
+        if (!addQueue(printer, name)) {
             const KLocalizedString message = printer ? ki18nd("libnorvik-print", "Unable to add printer.<br>CUPS error: %1<br>Try Again?")
                                                      : ki18nd("libnorvik-print", "Unable to add class.<br>CUPS error: %1<br>Try Again?");
             const auto answer = MessageBox::ask(this,
@@ -453,6 +459,8 @@ bool InfoDriverPage::validatePage()
             // Yes keeps the user here to try again; No closes the wizard without the queue.
             return answer != QMessageBox::Yes;
         }
+        // The name field tells the wizard (and a rename) which queue there is now.
+        nameEdit->setText(name);
     }
 
     offerRemoteAccess();

@@ -64,7 +64,7 @@ private:
     void proposeDriver();
     QString uniqueName() const;
     QString driverArgument() const;
-    bool addQueue(bool printer);
+    bool addQueue(bool printer, const QString &name);
     void offerRemoteAccess();
     void offerDnssdPackage();
 
