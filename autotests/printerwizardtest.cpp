@@ -101,7 +101,7 @@ private Q_SLOTS:
         QCOMPARE(attribute(wizard.printerName(), Attr::DeviceUri), QStringLiteral("norvik-test://hp-usb/HP_LaserJet_P2055dn?serial=TEST0001"));
     }
 
-    void aClassGetsItsMembersAndNoDeviceLeadsToManualChoice()
+    void aClassAndAPrinterChosenByHand()
     {
         QVERIFY(m_sandbox.addPrinter(QStringLiteral("First"), Unshared) && m_sandbox.addPrinter(QStringLiteral("Second"), Unshared));
         PrinterWizard wizard;
@@ -121,11 +121,23 @@ private Q_SLOTS:
         QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-c"), QStringLiteral("Pair")}, &members));
         QVERIFY2(members.contains(QLatin1String("First")) && members.contains(QLatin1String("Second")), qPrintable(members));
 
+        // Without a detected device the device is chosen by hand, here a typed URI, then a driver.
         PrinterWizard manual;
         manual.show();
         manual.next();
-        manual.setField(Field::IsAutodetectedPrinterSelected, false);
         QCOMPARE(manual.nextId(), int(Wizard::SelectBackendPageId));
+        manual.back();
+        manual.findChild<QRadioButton *>(QStringLiteral("manualRadioButton"))->setChecked(true);
+        manual.next();
+        QCOMPARE(manual.currentId(), int(Wizard::SelectBackendPageId));
+        auto *backends = manual.findChild<QTreeWidget *>(QStringLiteral("backendTree"));
+        backends->setCurrentItem(backends->findItems(QStringLiteral("Custom device URI"), Qt::MatchExactly).value(0));
+        QTest::keyClicks(manual.findChild<QLineEdit *>(QStringLiteral("m_uriEdit")), QStringLiteral("socket://127.0.0.1:9100"));
+        manual.next();
+        manual.setField(Field::QueueName, QStringLiteral("Typed"));
+        manual.setField(Field::DeviceDriver, GenericPpd);
+        manual.button(QWizard::FinishButton)->click();
+        QCOMPARE(attribute(QStringLiteral("Typed"), Attr::PrinterMakeAndModel), QStringLiteral("Generic PostScript Printer"));
     }
 
     void tasksThatDoNotApplyAreRefused_data()

@@ -130,7 +130,9 @@ void AutodetectSelectionPage::initializePage()
 
 bool AutodetectSelectionPage::isComplete() const
 {
-    return autodetectedPrinterSelected();
+    // When the server found nothing, Next leads to choosing a device by hand.
+    const bool nothingFound = stack->currentIndex() == DevicesIndex && deviceTree->topLevelItemCount() == 0;
+    return autodetectedPrinterSelected() || nothingFound;
 }
 
 void AutodetectSelectionPage::onItemDoubleClicked()
@@ -162,6 +164,7 @@ void AutodetectSelectionPage::fillDevices()
     showDevices(devices);
     QApplication::restoreOverrideCursor();
     stack->setCurrentIndex(DevicesIndex);
+    Q_EMIT completeChanged();
 }
 
 void AutodetectSelectionPage::showDevices(const QList<QHash<QString, QVariant>> &devices)
