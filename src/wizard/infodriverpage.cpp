@@ -312,6 +312,9 @@ void InfoDriverPage::initializePage()
     } else if (field(Wizard::Field::IsAutodetectedPrinterSelected).toBool()) {
         proposeDriver();
     }
+    // Long URIs and PPD names are read from their start.
+    deviceUriEdit->setCursorPosition(0);
+    driverLineEdit->setCursorPosition(0);
     qCDebug(CUPS_WIZARD) << "page initialized";
 }
 
