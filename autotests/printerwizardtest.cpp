@@ -43,13 +43,7 @@ QString attribute(const QString &name, const QLatin1String &attribute)
 
 Destination destination(const QString &name)
 {
-    const QList<Destination> all = PrinterIppActions::instance()->getDestinations(nullptr);
-    for (const Destination &dest : all) {
-        if (dest.name() == name) {
-            return dest;
-        }
-    }
-    return Destination();
+    return Destination(PrinterIppActions::instance()->destAttrs(name, {}));
 }
 
 // Later, so that the answerer, whose handler calls this, can answer the boxes Finish opens.

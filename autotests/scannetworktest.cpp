@@ -145,18 +145,6 @@ private Q_SLOTS:
         QCOMPARE(found(dialog), QStringList{QStringLiteral("127.0.0.1:") + m_port});
     }
 
-    void invalidRangeBoundsAreRefused()
-    {
-        ScanNetwork dialog;
-        child<VeskHostAddress>(dialog, "startAddress")->setAddress(QHostAddress());
-        QList<SeenBox> seen;
-        ModalAnswerer answerer(ModalAnswerer::pressing({QMessageBox::Ok}, &seen));
-        child<QPushButton>(dialog, "scanButton")->click();
-        QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen.first().title, QStringLiteral("Invalid IP address!"));
-        QCOMPARE(seen.first().text, QStringLiteral("Start of range address is not correct!"));
-    }
-
     void theSmbTreeLeadsToAShareUri()
     {
         ScanNetwork dialog;
