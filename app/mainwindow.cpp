@@ -17,10 +17,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolBar>
 
 #include <limits>
+#include <memory>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -55,7 +58,45 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, this, &MainWindow::updateStatus);
     connect(m_printers->model(), &CUPS::PrinterListModel::loaded, this, &MainWindow::updateStatus);
     addJobsPane();
-    resize(900, 520);
+    addToolBarActions();
+    restoreWindowState();
+}
+
+void MainWindow::addToolBarActions()
+{
+    using W = CUPS::PrintersWidget;
+    QToolBar *toolBar = addToolBar(i18n("Main Toolbar"));
+    toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    for (W::Action action : {W::AddDestination, W::EditDestination, W::PauseResume, W::DeleteDestination, W::Reload}) {
+        toolBar->addAction(m_printers->action(action));
+    }
+}
+
+// The window comes back as it was left: size, toolbar and the split between the lists.
+void MainWindow::restoreWindowState()
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
+        resize(900, 520);
+    }
+    restoreState(settings.value(QStringLiteral("state")).toByteArray());
+    if (auto *splitter = qobject_cast<QSplitter *>(centralWidget())) {
+        splitter->restoreState(settings.value(QStringLiteral("splitter")).toByteArray());
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("state"), saveState());
+    if (auto *splitter = qobject_cast<QSplitter *>(centralWidget())) {
+        settings.setValue(QStringLiteral("splitter"), splitter->saveState());
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::reload(const QString &select)
@@ -185,18 +226,27 @@ void MainWindow::addJobsPane()
         updateCounts();
     };
     connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, jobs, follow);
+    // Without a layout of the user's the columns first fit what they show.
+    if (!QSettings().contains(QStringLiteral("Jobs/HeaderState"))) {
+        auto fitted = std::make_shared<QMetaObject::Connection>();
+        *fitted = connect(jobs, &CUPS::JobsWidget::jobsStateChanged, jobs, [jobs, fitted] {
+            if (jobs->model()->rowCount() > 0) {
+                jobs->header()->resizeSections(QHeaderView::ResizeToContents);
+                QObject::disconnect(*fitted);
+            }
+        });
+    }
     connect(jobs, &CUPS::JobsWidget::jobsStateChanged, counts, updateCounts);
 
-    // F5 in the printers list reloads it and, through the current row, the jobs;
+    // F5 in the printers list (shown in its menu) reloads it and the jobs;
     // the jobs list has its own F5.
-    auto *reloadAll = new QAction(m_printers);
-    reloadAll->setShortcut(QKeySequence(Qt::Key_F5));
-    reloadAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(reloadAll, &QAction::triggered, this, [this, jobs, updateCounts] {
-        m_printers->model()->load();
+    QAction *reload = m_printers->action(CUPS::PrintersWidget::Reload);
+    reload->setShortcut(QKeySequence(Qt::Key_F5));
+    reload->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_printers->addAction(reload);
+    connect(reload, &QAction::triggered, this, [jobs, updateCounts] {
         jobs->reload();
         updateCounts();
     });
-    m_printers->addAction(reloadAll);
     follow();
 }

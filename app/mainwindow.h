@@ -35,7 +35,14 @@ private:
     /// The wizard's edits of the current destination, those that apply to it.
     void addEditMenu(QMenu *printerMenu);
     void editDestination(CUPS::PrinterWizard::Task task);
+    /// The printers' main actions on a toolbar.
+    void addToolBarActions();
+    void restoreWindowState();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
     CUPS::PrintersWidget *const m_printers;
     QLabel *const m_serverLabel;
     QLabel *const m_destinationLabel;
