@@ -39,6 +39,9 @@ MainWindow::MainWindow(QWidget *parent)
     menuBar()->addMenu(printerMenu);
     addEditMenu(printerMenu);
     QMenu *fileMenu = menuBar()->addMenu(i18n("&File"));
+    QAction *connectAction = fileMenu->addAction(QIcon::fromTheme(QStringLiteral("network-connect")), i18n("&Connect to server..."), this, &MainWindow::connectToServer);
+    connectAction->setShortcut(QKeySequence::Open);
+    fileMenu->addSeparator();
     QAction *quit = fileMenu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), i18n("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
     menuBar()->insertMenu(printerMenu->menuAction(), fileMenu);
@@ -135,6 +138,33 @@ void MainWindow::updateStatus()
     }
     const CUPS::Destination dest = m_printers->currentDestination();
     m_destinationLabel->setText(dest.isEmpty() ? i18n("No destination selected") : i18n("Current: %1", dest.name()));
+}
+
+void MainWindow::connectToServer()
+{
+    constexpr int RecentCount = 10;
+    const QString recentKey = QStringLiteral("Servers/Recent");
+    QSettings settings;
+    QStringList recent = settings.value(recentKey).toStringList();
+    const QString current = CUPS::Connection::instance()->serverName();
+    recent.removeAll(current);
+    recent.prepend(current);
+    bool ok = false;
+    const QString server =
+        QInputDialog::getItem(this, i18n("Connect to Server"), i18n("Print server (host, host:port or socket path):"), recent, 0, true, &ok).trimmed();
+    if (!ok || server.isEmpty()) {
+        return;
+    }
+    cupsSetServer(server.toLocal8Bit().constData());
+    CUPS::Connection::instance()->reconnect(true);
+    recent.removeAll(server);
+    recent.prepend(server);
+    settings.setValue(recentKey, QStringList(recent.mid(0, RecentCount)));
+    // The status line then says whether the new server answers.
+    reload();
+    if (auto *jobs = findChild<CUPS::JobsWidget *>(QStringLiteral("jobsWidget"))) {
+        jobs->load(m_printers->currentDestination().name());
+    }
 }
 
 void MainWindow::addMacAdministration(QMenu *macMenu)

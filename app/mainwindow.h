@@ -27,6 +27,8 @@ public:
 
 private:
     void updateStatus();
+    /// Asks for another print server, offering the recent ones, and shows its printers.
+    void connectToServer();
     void askAndMarkJob();
     /// The journal and printer MAC parameter entries of the MAC menu.
     void addMacAdministration(QMenu *macMenu);
