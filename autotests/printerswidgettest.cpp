@@ -239,11 +239,12 @@ void PrintersWidgetTest::viewOptionsSetTheModelOptions_data()
 {
     QTest::addColumn<int>("toggled");
     QTest::addColumn<int>("options");
+    QTest::addColumn<QString>("current"); // the shared local printer stays current while it is shown
     // Local, remote and not shared start checked: 0x7.
-    QTest::newRow("hide remote") << int(PrintersWidget::ShowRemote) << 0x6;
-    QTest::newRow("hide local") << int(PrintersWidget::ShowLocal) << 0x5;
-    QTest::newRow("hide not shared") << int(PrintersWidget::ShowNotShared) << 0x3;
-    QTest::newRow("group by location") << int(PrintersWidget::GroupByLocation) << 0xf;
+    QTest::newRow("hide remote") << int(PrintersWidget::ShowRemote) << 0x6 << "Local";
+    QTest::newRow("hide local") << int(PrintersWidget::ShowLocal) << 0x5 << "";
+    QTest::newRow("hide not shared") << int(PrintersWidget::ShowNotShared) << 0x3 << "Local";
+    QTest::newRow("group by location") << int(PrintersWidget::GroupByLocation) << 0xf << "Local";
 }
 
 void PrintersWidgetTest::viewOptionsSetTheModelOptions()
@@ -251,8 +252,11 @@ void PrintersWidgetTest::viewOptionsSetTheModelOptions()
     QFETCH(int, toggled);
     QFETCH(int, options);
     PrintersWidget widget;
+    widget.model()->setDestinations({makeDestination(QStringLiteral("Local"), 0, IPP_PSTATE_IDLE)}, QString());
+    widget.setCurrentIndex(widget.model()->indexOf(QStringLiteral("Local")));
     widget.action(Action(toggled))->trigger();
     QCOMPARE(int(widget.model()->options()), options);
+    QTEST(widget.currentDestination().name(), "current");
 }
 
 void PrintersWidgetTest::withoutADestinationOnlyGeneralActionsAreEnabled_data()

@@ -280,7 +280,14 @@ void PrintersWidgetPrivate::applyOptions()
     if (actions.value(PrintersWidget::GroupByLocation)->isChecked()) {
         options |= PrinterListModel::GroupByLocation;
     }
+    // The model rebuilds its rows: the user keeps the open tree and the current destination.
+    const QString current = q->currentDestination().name();
     model->setOptions(options);
+    q->expandAll();
+    const QModelIndex index = model->indexOf(current);
+    if (index.isValid()) {
+        q->setCurrentIndex(index);
+    }
 }
 
 void PrintersWidgetPrivate::updateActions()
