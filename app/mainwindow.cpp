@@ -15,12 +15,14 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include <limits>
 #include <memory>
@@ -32,7 +34,18 @@ MainWindow::MainWindow(QWidget *parent)
     , m_destinationLabel(new QLabel(this))
 {
     setWindowTitle(i18n("Printers"));
-    setCentralWidget(m_printers);
+    // Find as you type, above the list; nothing is asked of the server.
+    auto *printersPane = new QWidget(this);
+    auto *printersLayout = new QVBoxLayout(printersPane);
+    printersLayout->setContentsMargins(0, 0, 0, 0);
+    auto *filter = new QLineEdit(printersPane);
+    filter->setObjectName(QStringLiteral("printerFilter"));
+    filter->setPlaceholderText(i18n("Filter by name, location, description or model"));
+    filter->setClearButtonEnabled(true);
+    printersLayout->addWidget(filter);
+    printersLayout->addWidget(m_printers);
+    connect(filter, &QLineEdit::textChanged, m_printers, &CUPS::PrintersWidget::setFilterText);
+    setCentralWidget(printersPane);
 
     QMenu *printerMenu = m_printers->mainMenu();
     printerMenu->setTitle(i18n("&Printer"));

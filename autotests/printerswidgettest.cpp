@@ -166,6 +166,8 @@ class PrintersWidgetTest : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void theFilterMatchesNameLocationDescriptionAndModel_data();
+    void theFilterMatchesNameLocationDescriptionAndModel();
 
     void menusHoldTheActionsInOrder();
     void keysOutsideTheEnumHaveNoAction_data();
@@ -233,6 +235,43 @@ void PrintersWidgetTest::keysOutsideTheEnumHaveNoAction()
     QCOMPARE(d->actions.size(), ActionCount);
     QCOMPARE(widget.action(Action(key)), nullptr);
     QCOMPARE(d->actions.size(), ActionCount);
+}
+
+void PrintersWidgetTest::theFilterMatchesNameLocationDescriptionAndModel_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("nothing filtered") << "" << "Lab_Printer Office_PS";
+    QTest::newRow("name, any case") << "office" << "Office_PS";
+    QTest::newRow("location") << "raum 2" << "Office_PS";
+    QTest::newRow("description") << "plotter" << "Lab_Printer";
+    QTest::newRow("make and model") << "laserjet" << "Office_PS";
+    QTest::newRow("no match") << "zebra" << "";
+}
+
+void PrintersWidgetTest::theFilterMatchesNameLocationDescriptionAndModel()
+{
+    QFETCH(QString, text);
+    const auto printer = [](const char *name, const char *location, const char *info, const char *model) {
+        QHash<QString, QVariant> attributes = makeDestination(QLatin1String(name), 0, IPP_PSTATE_IDLE).attributes();
+        attributes.insert(QStringLiteral("printer-location"), QVariantList{QLatin1String(location)});
+        attributes.insert(QStringLiteral("printer-info"), QVariantList{QLatin1String(info)});
+        attributes.insert(QStringLiteral("printer-make-and-model"), QVariantList{QLatin1String(model)});
+        return CUPS::Destination(attributes);
+    };
+    PrintersWidget widget;
+    widget.setFilterText(text);
+    // Rows coming from the server meet the filter set before.
+    widget.model()->setDestinations({printer("Office_PS", "Raum 2", "Office", "HP LaserJet 4"), printer("Lab_Printer", "Lab", "Plotter", "Generic")}, QString());
+    const QModelIndex printers = widget.model()->index(CUPS::PrinterListModel::PrintersRow, 0);
+    QStringList visible;
+    for (int row = 0; row < widget.model()->rowCount(printers); ++row) {
+        if (!widget.isRowHidden(row, printers)) {
+            visible << widget.model()->index(row, 0, printers).data().toString();
+        }
+    }
+    visible.sort();
+    QTEST(visible.join(QLatin1Char(' ')), "shown");
 }
 
 void PrintersWidgetTest::viewOptionsSetTheModelOptions_data()

@@ -53,6 +53,12 @@ public:
     QMenu *viewMenu() const;
     CUPS::PrinterListModel *model() const;
 
+public Q_SLOTS:
+    /// Shows only destinations whose name, location, description or make and
+    /// model contain text (ignoring case); an empty text shows all. Nothing is
+    /// asked of the server.
+    void setFilterText(const QString &text);
+
 Q_SIGNALS:
     void currentDestinationChanged();
 

@@ -290,6 +290,28 @@ void PrintersWidgetPrivate::applyOptions()
     }
 }
 
+bool PrintersWidgetPrivate::applyFilter(const QModelIndex &parent)
+{
+    bool anyShown = false;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        const Destination dest = model->dest(index);
+        bool shown;
+        if (dest.isEmpty()) {
+            // A group row (printers, classes, a location) shows while it holds a match.
+            shown = applyFilter(index) || filterText.isEmpty();
+        } else {
+            shown = filterText.isEmpty();
+            for (const QString &text : {dest.name(), dest.location(), dest.info(), dest.makeAndModel()}) {
+                shown = shown || text.contains(filterText, Qt::CaseInsensitive);
+            }
+        }
+        q->setRowHidden(row, parent, !shown);
+        anyShown = anyShown || shown;
+    }
+    return anyShown;
+}
+
 void PrintersWidgetPrivate::updateActions()
 {
     using W = PrintersWidget;
@@ -395,6 +417,13 @@ PrintersWidget::PrintersWidget(QWidget *parent)
     // A reset (new view options) clears the current row without currentChanged.
     connect(d->model, &QAbstractItemModel::modelReset, d, &PrintersWidgetPrivate::updateActions);
     connect(d->model, &QAbstractItemModel::modelReset, this, &PrintersWidget::currentDestinationChanged);
+    // Rows the server adds or the view options bring back meet the same filter.
+    const auto refilter = [this] {
+        d->applyFilter(QModelIndex());
+    };
+    connect(d->model, &QAbstractItemModel::modelReset, d, refilter);
+    connect(d->model, &QAbstractItemModel::layoutChanged, d, refilter);
+    connect(d->model, &QAbstractItemModel::rowsInserted, d, refilter);
 }
 
 // The private object is a Qt child and goes with the widget.
@@ -418,6 +447,12 @@ QMenu *PrintersWidget::mainMenu() const
 QMenu *PrintersWidget::viewMenu() const
 {
     return d->viewMenu;
+}
+
+void PrintersWidget::setFilterText(const QString &text)
+{
+    d->filterText = text.trimmed();
+    d->applyFilter(QModelIndex());
 }
 
 PrinterListModel *PrintersWidget::model() const

@@ -21,12 +21,15 @@ public:
     void createActions();
     QAction *addAction(QMenu *menu, PrintersWidget::Action key, const QString &text, const QIcon &icon, void (PrintersWidgetPrivate::*handler)());
     void reloadIfGone();
+    /// Hides the rows below parent that do not match the filter; true when one is shown.
+    bool applyFilter(const QModelIndex &parent);
 
     PrintersWidget *const q;
     QHash<PrintersWidget::Action, QAction *> actions;
     QMenu *mainMenu = nullptr;
     QMenu *viewMenu = nullptr;
     PrinterListModelWithIcons *model = nullptr;
+    QString filterText;
 
 public Q_SLOTS:
     void addDestination();
