@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -190,15 +189,20 @@ void MainWindow::addMacAdministration(QMenu *macMenu)
         }
         viewer->popup();
     });
-    macMenu->addAction(QIcon::fromTheme(QStringLiteral("configure")), i18n("MAC &parameters..."), this, [this] {
+    QAction *parameters = macMenu->addAction(QIcon::fromTheme(QStringLiteral("configure")), i18n("MAC &parameters..."), this, [this] {
         const CUPS::Destination dest = m_printers->currentDestination();
-        if (dest.isEmpty()) {
-            QMessageBox::information(this, i18n("MAC Parameters"), i18n("Select a printer first."));
-            return;
+        if (!dest.isEmpty()) {
+            CUPS::MacPrinterSettingsDialog dialog(dest.name(), this);
+            dialog.exec();
         }
-        CUPS::MacPrinterSettingsDialog dialog(dest.name(), this);
-        dialog.exec();
     });
+    // The parameters are a printer's: there is nothing to set without one.
+    const auto offerParameters = [this, parameters] {
+        const CUPS::Destination dest = m_printers->currentDestination();
+        parameters->setEnabled(!dest.isEmpty() && !dest.isClass());
+    };
+    connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, parameters, offerParameters);
+    offerParameters();
 }
 
 void MainWindow::addEditMenu(QMenu *printerMenu)
