@@ -9,11 +9,14 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace CUPS;
 
@@ -26,10 +29,6 @@ private Q_SLOTS:
         QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
         m_sandbox.use();
     }
-    void cleanup()
-    {
-        m_sandbox.use(); // back from the refusing server
-    }
 
     void aChangeByAnotherClientIsSignalled_data()
     {
@@ -38,7 +37,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("printers");
         QTest::newRow("printer stopped") << QStringLiteral("cupsdisable") << QStringList{QStringLiteral("Office_PS")} << true;
         QTest::newRow("jobs cancelled") << QStringLiteral("cancel") << QStringList{QStringLiteral("-a"), QStringLiteral("Office_PS")} << false;
-        QTest::newRow("job submitted") << QStringLiteral("lp") << QStringList{QStringLiteral("-d"), QStringLiteral("Raw_Queue"), s_testPage} << false;
     }
     void aChangeByAnotherClientIsSignalled()
     {
@@ -50,7 +48,7 @@ private Q_SLOTS:
         QVERIFY(watcher.isSubscribed());
         QSignalSpy spy(&watcher, printers ? &ServerWatcher::printersChanged : &ServerWatcher::jobsChanged);
         QVERIFY(m_sandbox.run(program, arguments));
-        QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), 5000);
+        QTRY_VERIFY(!spy.isEmpty());
     }
 
     void theSubscriptionIsRenewedAndCancelledAtTheEnd_data()
@@ -68,12 +66,12 @@ private Q_SLOTS:
         const int renewals = logged(QStringLiteral("Renew-Subscription successful-ok"));
         watcher->start();
         const int id = watcher->subscriptionId();
-        QVERIFY(serverSubscriptions().contains(id));
+        QVERIFY(serverHasSubscription(id));
         // Renewed every second: the second renewal comes after the first lease would have ended.
         QTRY_VERIFY_WITH_TIMEOUT(logged(QStringLiteral("Renew-Subscription successful-ok")) >= renewals + 2, 10000);
-        QVERIFY(serverSubscriptions().contains(id));
+        QVERIFY(serverHasSubscription(id));
         destroy ? watcher.reset() : watcher->stop();
-        QVERIFY(!serverSubscriptions().contains(id));
+        QVERIFY(!serverHasSubscription(id));
     }
 
     void aServerRefusingSubscriptionsIsReloadedPeriodically()
@@ -81,6 +79,9 @@ private Q_SLOTS:
         MacIppServerProcess refusing;
         QVERIFY2(refusing.start(), qPrintable(refusing.errorString()));
         refusing.use();
+        auto back = qScopeGuard([this] {
+            m_sandbox.use();
+        });
         ServerWatcher watcher;
         watcher.setFallbackInterval(100);
         watcher.setResubscribeInterval(300);
@@ -107,7 +108,6 @@ private Q_SLOTS:
         watcher.start();
         QVERIFY(watcher.isSubscribed());
         QSignalSpy jobs(&watcher, &ServerWatcher::jobsChanged);
-
         Connection *connection = Connection::instance();
         QSemaphore held;
         QSemaphore done;
@@ -124,29 +124,25 @@ private Q_SLOTS:
             connection->lock();
         }
         QVERIFY(m_sandbox.run(QStringLiteral("lp"), {QStringLiteral("-d"), QStringLiteral("Raw_Queue"), s_testPage}));
-        int ticks = 0;
         QTimer counter;
-        connect(&counter, &QTimer::timeout, [&ticks] {
-            ++ticks;
-        });
+        QSignalSpy ticks(&counter, &QTimer::timeout);
         counter.start(10);
-        QTRY_VERIFY(ticks >= 30); // the event loop keeps running through several skipped polls
+        QTRY_VERIFY(ticks.count() >= 30); // the event loop keeps running through several skipped polls
         QVERIFY(jobs.isEmpty());
         otherThread ? done.release() : connection->unlock();
         QVERIFY(!otherThread || holder->wait(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(!jobs.isEmpty(), 5000);
+        QTRY_VERIFY(!jobs.isEmpty());
     }
 
 private:
-    QList<int> serverSubscriptions() const
+    bool serverHasSubscription(int id) const
     {
         IppRequest request(IPP_OP_GET_SUBSCRIPTIONS);
         request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), QStringLiteral("ipp://localhost/"));
-        QList<int> ids;
-        for (const AttributeHash &subscription : request.doRequest(Connection::instance(), QStringLiteral("/")).attributeGroups(IPP_TAG_SUBSCRIPTION)) {
-            ids.append(Utils::getAttribute(subscription, Attr::NotifySubscriptionId).toInt());
-        }
-        return ids;
+        const QList<AttributeHash> subscriptions = request.doRequest(Connection::instance(), QStringLiteral("/")).attributeGroups(IPP_TAG_SUBSCRIPTION);
+        return std::any_of(subscriptions.cbegin(), subscriptions.cend(), [id](const AttributeHash &subscription) {
+            return Utils::getAttribute(subscription, Attr::NotifySubscriptionId).toInt() == id;
+        });
     }
     // Successful requests of one kind in cupsd's access log.
     int logged(const QString &operationAndStatus) const
