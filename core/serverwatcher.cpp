@@ -41,7 +41,7 @@ IppRequest serverRequest(ipp_op_t op)
     return request;
 }
 
-// The server no longer knows the subscription, or will not let us use it: asking again is the cure.
+// The server no longer knows the subscription, or will not let us use it.
 bool subscriptionLost(ipp_status_t status)
 {
     return status >= IPP_STATUS_ERROR_BAD_REQUEST && status < IPP_STATUS_ERROR_INTERNAL;
@@ -63,6 +63,7 @@ public:
     void poll();
     void cancel();
     void forget();
+    void lose(ipp_status_t status);
     void schedule();
     void report(bool printers, bool jobs);
 
@@ -155,7 +156,7 @@ bool ServerWatcherPrivate::renew()
     if (response.isOk()) {
         renewal = QDeadlineTimer(leaseSeconds * 500);
     } else if (subscriptionLost(response.statusCode())) {
-        forget();
+        lose(response.statusCode());
     }
     // An unanswered renewal is tried again at the next tick; the lease has half its time left.
     return response.isOk();
@@ -172,7 +173,7 @@ void ServerWatcherPrivate::poll()
     const IppResponse response = request.doRequest(Connection::instance(), ServerResource);
     if (!response.isOk()) {
         if (subscriptionLost(response.statusCode())) {
-            forget();
+            lose(response.statusCode());
         }
         return;
     }
@@ -217,6 +218,18 @@ void ServerWatcherPrivate::forget()
     refused = false;
     resubscription = QDeadlineTimer(0);
     schedule();
+}
+
+void ServerWatcherPrivate::lose(ipp_status_t status)
+{
+    forget();
+    // A subscription the server forgot (a restart, another server) is asked for again at once; one it will not let
+    // us use is treated as refused, so a forbidding server gets no new subscription and full reload every second.
+    if (status != IPP_STATUS_ERROR_NOT_FOUND) {
+        refused = true;
+        resubscription = QDeadlineTimer(resubscribeMsecs);
+        schedule();
+    }
 }
 
 void ServerWatcherPrivate::schedule()
