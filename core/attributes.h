@@ -138,6 +138,17 @@ constexpr QLatin1String RequestingUserNameDenied("requesting-user-name-denied");
 constexpr QLatin1String PrinterErrorPolicy("printer-error-policy");
 constexpr QLatin1String PrinterErrorPolicySupported("printer-error-policy-supported");
 constexpr QLatin1String PdftopsRendererDefault("pdftops-renderer-default");
+
+// Event subscriptions and their notifications
+constexpr QLatin1String NotifyPullMethod("notify-pull-method");
+constexpr QLatin1String NotifyEvents("notify-events");
+constexpr QLatin1String NotifyLeaseDuration("notify-lease-duration");
+constexpr QLatin1String NotifySubscriptionId("notify-subscription-id");
+constexpr QLatin1String NotifySubscriptionIds("notify-subscription-ids");
+constexpr QLatin1String NotifySequenceNumber("notify-sequence-number");
+constexpr QLatin1String NotifySequenceNumbers("notify-sequence-numbers");
+constexpr QLatin1String NotifySubscribedEvent("notify-subscribed-event");
+constexpr QLatin1String MySubscriptions("my-subscriptions");
 } // namespace CUPS::Attr
 
 #endif

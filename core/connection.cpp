@@ -194,6 +194,26 @@ void Connection::lock()
     d->applyToCallingThread();
 }
 
+bool Connection::tryLock()
+{
+    QThread *const self = QThread::currentThread();
+    {
+        QMutexLocker session(&d->sessionMutex);
+        if (d->holder == self) {
+            ++d->holderDepth;
+        } else if (d->admitted.contains(self)) {
+            ++d->admitted[self];
+        } else if (d->holder || !d->admitted.isEmpty()) {
+            return false;
+        } else {
+            d->holder = self;
+            d->holderDepth = 1;
+        }
+    }
+    d->applyToCallingThread();
+    return true;
+}
+
 void Connection::lockOnBehalfOf(QThread *holder)
 {
     QThread *const self = QThread::currentThread();

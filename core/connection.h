@@ -58,6 +58,13 @@ public:
      * mutex around its use of the shared connection.
      */
     void lockOnBehalfOf(QThread *holder);
+    /**
+     * lock() without waiting: true when the calling thread got the lock (it
+     * was free, or this thread already holds it or has been admitted), false
+     * when another thread's session has it. Each true needs its unlock().
+     * For periodic work in the GUI thread, which skips a turn rather than wait.
+     */
+    bool tryLock();
     void unlock();
     /// True when the calling thread holds the lock or has been admitted to it.
     bool isLockedByCallingThread() const;
