@@ -7,6 +7,7 @@
 #include <macprintersettingsdialog.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
+#include <serverwatcher.h>
 #include <telmarmac.h>
 
 #include <KLocalizedString>
@@ -169,6 +170,10 @@ void MainWindow::connectToServer()
     }
     cupsSetServer(server.toLocal8Bit().constData());
     CUPS::Connection::instance()->reconnect(true);
+    if (auto *watcher = findChild<CUPS::ServerWatcher *>(QStringLiteral("serverWatcher"))) {
+        watcher->stop();
+        watcher->start();
+    }
     recent.removeAll(server);
     recent.prepend(server);
     settings.setValue(recentKey, QStringList(recent.mid(0, RecentCount)));
@@ -284,6 +289,16 @@ void MainWindow::addJobsPane()
         });
     }
     connect(jobs, &CUPS::JobsWidget::jobsStateChanged, counts, updateCounts);
+
+    // Both lists follow the server by themselves, whoever changes it.
+    auto *watcher = new CUPS::ServerWatcher(this);
+    watcher->setObjectName(QStringLiteral("serverWatcher"));
+    connect(watcher, &CUPS::ServerWatcher::printersChanged, m_printers->model(), &CUPS::PrinterListModel::load);
+    connect(watcher, &CUPS::ServerWatcher::jobsChanged, jobs, [jobs, updateCounts] {
+        jobs->reload();
+        updateCounts();
+    });
+    watcher->start();
 
     // F5 in the printers list (shown in its menu) reloads it and the jobs;
     // the jobs list has its own F5.
