@@ -72,6 +72,18 @@ void setCoreReadTimeout(http_t *http)
     httpSetTimeout(http, 30.0, giveUp, nullptr);
 }
 
+bool connectFloor(const QString &server, HttpPtr &plain, HttpPtr &withTimeout)
+{
+    plain = connectPlain(server);
+    withTimeout = connectPlain(server);
+    if (!plain || !withTimeout) {
+        std::fprintf(stderr, "could not connect to %s\n", qPrintable(server));
+        return false;
+    }
+    setCoreReadTimeout(withTimeout.get());
+    return true;
+}
+
 void measure(std::vector<Case> &cases, int warmUpRuns, int runs)
 {
     QElapsedTimer timer;

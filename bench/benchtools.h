@@ -32,6 +32,10 @@ HttpPtr connectPlain(const QString &server);
 /// Gives `http` the read timeout the core's Connection uses by default (30 s,
 /// giving up when it passes); libcups then polls before each read.
 void setCoreReadTimeout(http_t *http);
+/// The floor's two connections to server: plain, and with the core's read
+/// timeout (libcups then polls before each of its many small reads). False,
+/// with a message on stderr, when either fails.
+bool connectFloor(const QString &server, HttpPtr &plain, HttpPtr &withTimeout);
 
 struct Case {
     Case(const char *name, std::function<int()> run)

@@ -118,14 +118,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
         return 1;
     }
-    const HttpPtr http = connectPlain(sandbox.server());
-    const HttpPtr httpWithTimeout = connectPlain(sandbox.server());
-    if (!http || !httpWithTimeout) {
-        std::fprintf(stderr, "could not connect to %s\n", qPrintable(sandbox.server()));
+    HttpPtr http;
+    HttpPtr httpWithTimeout;
+    if (!connectFloor(sandbox.server(), http, httpWithTimeout)) {
         return 1;
     }
-    // The core connection's read timeout, which makes libcups poll before each of its many small reads.
-    setCoreReadTimeout(httpWithTimeout.get());
 
     std::vector<Case> cases;
     cases.push_back({"(a) libcups floor: dest info, media, attributes", [&http] {

@@ -66,13 +66,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
         return 1;
     }
-    const HttpPtr http = connectPlain(sandbox.server());
-    const HttpPtr httpWithTimeout = connectPlain(sandbox.server());
-    if (!http || !httpWithTimeout) {
-        std::fprintf(stderr, "could not connect to %s\n", qPrintable(sandbox.server()));
+    HttpPtr http;
+    HttpPtr httpWithTimeout;
+    if (!connectFloor(sandbox.server(), http, httpWithTimeout)) {
         return 1;
     }
-    setCoreReadTimeout(httpWithTimeout.get());
 
     std::vector<Case> cases;
     cases.push_back({"(a) libcups floor: CUPS-Get-PPDs + copy values", [&http] {

@@ -123,15 +123,11 @@ int main(int argc, char **argv)
     }
     const double setupMs = timer.nsecsElapsed() / 1e6;
 
-    const HttpPtr http = connectPlain(sandbox.server());
-    // Connection gives its socket a timeout so a silent server cannot hang a
-    // request; libcups then waits in poll() before each read of a response.
-    const HttpPtr httpWithTimeout = connectPlain(sandbox.server());
-    if (!http || !httpWithTimeout) {
-        std::fprintf(stderr, "could not connect to %s\n", qPrintable(sandbox.server()));
+    HttpPtr http;
+    HttpPtr httpWithTimeout;
+    if (!connectFloor(sandbox.server(), http, httpWithTimeout)) {
         return 1;
     }
-    setCoreReadTimeout(httpWithTimeout.get());
 
     PrinterListModel kept;
     kept.setOptions(kept.options() | PrinterListModel::ShowNotShared);

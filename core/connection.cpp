@@ -176,6 +176,17 @@ Connection *Connection::instance()
 
 void Connection::lock()
 {
+    enter(true);
+}
+
+bool Connection::tryLock()
+{
+    return enter(false);
+}
+
+// Takes the session for the calling thread; without wait, only when that needs no waiting.
+bool Connection::enter(bool wait)
+{
     QThread *const self = QThread::currentThread();
     {
         QMutexLocker session(&d->sessionMutex);
@@ -185,27 +196,11 @@ void Connection::lock()
             ++d->admitted[self];
         } else {
             while (d->holder || !d->admitted.isEmpty()) {
+                if (!wait) {
+                    return false;
+                }
                 d->sessionFree.wait(&d->sessionMutex);
             }
-            d->holder = self;
-            d->holderDepth = 1;
-        }
-    }
-    d->applyToCallingThread();
-}
-
-bool Connection::tryLock()
-{
-    QThread *const self = QThread::currentThread();
-    {
-        QMutexLocker session(&d->sessionMutex);
-        if (d->holder == self) {
-            ++d->holderDepth;
-        } else if (d->admitted.contains(self)) {
-            ++d->admitted[self];
-        } else if (d->holder || !d->admitted.isEmpty()) {
-            return false;
-        } else {
             d->holder = self;
             d->holderDepth = 1;
         }

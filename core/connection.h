@@ -137,6 +137,7 @@ private:
     Connection();
     friend class ConnectionPrivate;
     friend class IppRequest;
+    bool enter(bool wait);
     // The inner mutex around each use of the shared http connection.
     void lockIo();
     void unlockIo();

@@ -4,6 +4,7 @@
 #include "messagebox.h"
 #include "wizardfields.h"
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <attributes.h>
 #include <connection.h>
@@ -23,6 +24,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWizard>
+
+#include <memory>
 
 namespace CUPS
 {
@@ -144,7 +147,7 @@ void AutodetectSelectionPage::onItemDoubleClicked()
 
 void AutodetectSelectionPage::fillDevices()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto waitCursor = std::make_unique<WaitCursor>();
     stack->setCurrentIndex(SearchingIndex);
     deviceTree->clear();
     // Clearing drops the current row without a signal; Next must follow it.
@@ -156,13 +159,13 @@ void AutodetectSelectionPage::fillDevices()
     const ipp_status_t status = Connection::lastError();
     connection->unlock();
     if (status != IPP_STATUS_OK) {
-        QApplication::restoreOverrideCursor();
+        waitCursor.reset(); // the box that follows waits for the user, not for us
         showFailure(status);
         return;
     }
 
     showDevices(devices);
-    QApplication::restoreOverrideCursor();
+    waitCursor.reset();
     stack->setCurrentIndex(DevicesIndex);
     Q_EMIT completeChanged();
 }

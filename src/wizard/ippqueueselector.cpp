@@ -1,6 +1,7 @@
 #include "ippqueueselector.h"
 
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <attributes.h>
 #include <translation.h>
@@ -164,10 +165,7 @@ void IppQueueSelector::fill()
     if (m_server.trimmed().isEmpty()) {
         return;
     }
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restoreCursor = qScopeGuard([] {
-        QGuiApplication::restoreOverrideCursor();
-    });
+    const WaitCursor waitCursor;
     // libcups keeps one server per thread, so only this thread's requests go elsewhere meanwhile.
     const QByteArray previousServer = cupsServer();
     const int previousPort = ippPort();
