@@ -118,7 +118,6 @@ private Q_SLOTS:
         QTest::newRow("dot in name") << QStringLiteral("dnssd://HP.400._ipp._tcp.local/") << hpUri << QString();
         QTest::newRow("not an HP device") << printer << QByteArray("echo 'error: no device found'") << QString();
         QTest::newRow("hangs") << printer << QByteArray("exec sleep 30") << QString();
-        QTest::newRow("missing program") << printer << QByteArray() << QString();
         QTest::newRow("no bus") << printer << hpUri << QString(); // the last row: it stops the bus
     }
     void hpUriFromDnssd()

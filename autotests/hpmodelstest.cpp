@@ -73,10 +73,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("key"); // empty: not an HP device
         QTest::newRow("usb serial") << "hp:/usb/Deskjet_5550?serial=ABC" << "deskjet_5550";
-        QTest::newRow("net ip") << "hp:/net/Officejet_Pro?ip=192.168.0.5" << "officejet_pro";
+        // Only parsed, never contacted; the addresses are from the documentation range.
+        QTest::newRow("net ip") << "hp:/net/Officejet_Pro?ip=192.0.2.5" << "officejet_pro";
         QTest::newRow("capitals") << "HPAIO:/USB/Officejet_Pro?SERIAL=1" << "officejet_pro";
         QTest::newRow("tilde and slash") << "hp:/bt/Photosmart~C4100/Series?hostname=pc" << "photosmartc4100_series";
-        QTest::newRow("socket") << "socket://192.168.0.5:9100" << "";
+        QTest::newRow("socket") << "socket://192.0.2.5:9100" << "";
         QTest::newRow("unknown bus") << "hp:/scsi/Deskjet_5550?serial=ABC" << "";
     }
     void uriGivesModelKey()
@@ -145,15 +146,6 @@ private Q_SLOTS:
         HpModels hp(QStringLiteral("hp:/usb/m?serial=1"));
         QCOMPARE(hp.findPpd(ppds(names)), ppd);
         QCOMPARE(hp.pluginMissing(), false); // no "plugin" key
-    }
-
-    void missingDatabase()
-    {
-        HpModels hp(QStringLiteral("hp:/usb/m?serial=1"));
-        HpModels::Files files;
-        files.modelsDat = m_dir.filePath(QStringLiteral("absent.dat"));
-        HpModels::setFiles(files);
-        QCOMPARE(hp.findPpd(ppds(QStringLiteral("hp-m.ppd"))), QString());
     }
 
     void pluginInstaller_data()

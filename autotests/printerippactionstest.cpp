@@ -51,7 +51,6 @@ private Q_SLOTS:
     void purgingRemovesActiveAndFinishedJobs();
     void addedPrintersTakeTheDriverAndNewOnesStartEnabled_data();
     void addedPrintersTakeTheDriverAndNewOnesStartEnabled();
-    void updatingAClassReplacesItsMembers();
     void badQueuesAreRefusedBeforeTheServerIsAsked();
 
 private:
@@ -249,18 +248,6 @@ void PrinterIppActionsTest::addedPrintersTakeTheDriverAndNewOnesStartEnabled()
     const QString options = run(QStringLiteral("lpoptions"), {QStringLiteral("-p"), name});
     QVERIFY2(options.contains(expected), qPrintable(options));
     QVERIFY2(options.contains(QStringLiteral("device-uri=%1 ").arg(deviceUri)), qPrintable(options));
-}
-
-void PrinterIppActionsTest::updatingAClassReplacesItsMembers()
-{
-    PrinterIppActions *actions = PrinterIppActions::instance();
-    for (const QStringList &members :
-        {QStringList {uriOf(QStringLiteral("Raw_Queue")), QStringLiteral("Lobby_Printer")}, QStringList {QStringLiteral("Raw_Queue")}}) {
-        QVERIFY2(actions->addClass(QStringLiteral("Team"), members, {}, {}, {}, {}, true), qPrintable(Connection::lastErrorString()));
-        QCOMPARE(actions->destAttrs(QStringLiteral("Team"), {CUPS::Attr::MemberUris}).value(CUPS::Attr::MemberUris).toList().size(), members.size());
-        QVERIFY(actions->destState(QStringLiteral("Team")) == IPP_PSTATE_IDLE
-            && run(QStringLiteral("lpstat"), {QStringLiteral("-a"), QStringLiteral("Team")}).contains(QLatin1String("Team accepting")));
-    }
 }
 
 // The error is the core's own: no request reached the server after the check.

@@ -114,6 +114,8 @@ private Q_SLOTS:
         QString members;
         QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-c"), QStringLiteral("Pair")}, &members));
         QVERIFY2(members.contains(QLatin1String("First")) && members.contains(QLatin1String("Second")), qPrintable(members));
+        // A new class takes jobs at once.
+        QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-a"), QStringLiteral("Pair")}, &members) && members.contains(QLatin1String("Pair accepting")));
 
         // Without a detected device the device is chosen by hand, here a typed URI, then a driver.
         PrinterWizard manual;
@@ -240,10 +242,7 @@ private Q_SLOTS:
 
     void theWindowSizeIsKept()
     {
-        {
-            PrinterWizard wizard;
-            wizard.resize(702, 503);
-        }
+        PrinterWizard().resize(702, 503); // stored as the wizard goes
         QCOMPARE(PrinterWizard().size(), QSize(702, 503));
     }
 

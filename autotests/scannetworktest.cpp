@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -92,9 +91,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("prefix");
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("last");
-        QTest::newRow("/24") << "192.168.1.17" << 24 << "192.168.1.1" << "192.168.1.254";
-        QTest::newRow("/8") << "10.20.30.40" << 8 << "10.0.0.1" << "10.255.255.254";
-        QTest::newRow("/30") << "172.16.0.6" << 30 << "172.16.0.5" << "172.16.0.6";
+        // Arithmetic only: no address here is probed (documentation ranges).
+        QTest::newRow("/24") << "192.0.2.17" << 24 << "192.0.2.1" << "192.0.2.254";
+        QTest::newRow("/30") << "203.0.113.6" << 30 << "203.0.113.5" << "203.0.113.6";
     }
     void theRangeIsTheSubnetsHosts()
     {
@@ -106,20 +105,6 @@ private Q_SLOTS:
         const QPair<quint32, quint32> range = ScanNetwork::hostRange(subnet);
         QTEST(QHostAddress(range.first).toString(), "first");
         QTEST(QHostAddress(range.second).toString(), "last");
-    }
-
-    void eachProtocolOffersItsPorts()
-    {
-        ScanNetwork dialog;
-        auto *protocols = child<QComboBox>(dialog, "protocolComboBox");
-        auto *ports = child<QComboBox>(dialog, "portBox");
-        QCOMPARE(dialog.protocol(), QStringLiteral("ipp"));
-        QCOMPARE(ports->currentText(), QStringLiteral("631"));
-        protocols->setCurrentIndex(protocols->findData(QStringLiteral("lpd")));
-        QCOMPARE(ports->count(), 1);
-        QCOMPARE(ports->currentText(), QStringLiteral("515"));
-        protocols->setCurrentIndex(protocols->findData(QStringLiteral("smb")));
-        QCOMPARE(child<QStackedWidget>(dialog, "stackedWidget")->currentIndex(), 1);
     }
 
     void scansListOpenPortsAndTheirHostNames()
@@ -141,7 +126,8 @@ private Q_SLOTS:
         // Only /etc/hosts may answer the reverse lookup: a resolver query would leave this machine.
         const QString hostName = loopbackName();
         if (hostName.isEmpty()) {
-            QSKIP("127.0.0.1 has no name in /etc/hosts");
+            // Without one the lookup would go to a DNS server, off this machine: the rename can't be checked here.
+            QSKIP("127.0.0.1 has no name in /etc/hosts, and a resolver query would leave this machine");
         }
         child<QCheckBox>(dialog, "resolveCheckBox")->setChecked(true);
         child<QPushButton>(dialog, "scanButton")->click();

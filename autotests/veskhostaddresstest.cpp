@@ -16,17 +16,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         // Typed key by key, a key that leads to no address is refused and the rest goes on.
         QTest::addColumn<QString>("typed");
+        // Text typed into the field, never an address contacted.
         QTest::newRow("private") << "192.168.0.5" << "192.168.0.5" << "192.168.0.5";
-        QTest::newRow("broadcast") << "255.255.255.255" << "255.255.255.255" << "255.255.255.255";
         QTest::newRow("blanks around") << " 10.0.0.1 " << "10.0.0.1" << "10.0.0.1";
         QTest::newRow("leading zeros") << "192.168.000.005" << "192.168.0.5" << "192.168.0.5";
         QTest::newRow("octet above 255") << "256.1.1.1" << "" << "25.1.1.1";
         QTest::newRow("three octets") << "192.168.0" << "" << "";
         QTest::newRow("five octets") << "1.2.3.4.5" << "" << "1.2.3.45";
         QTest::newRow("with port") << "192.168.0.5:631" << "" << "192.168.0.56";
-        QTest::newRow("hexadecimal") << "0x7f.0.0.1" << "" << "7.0.0.1";
         QTest::newRow("IPv6") << "::1" << "" << "";
-        QTest::newRow("empty") << "" << "" << "";
     }
     void onlyCompleteDottedQuadsAreAddresses()
     {
