@@ -2,6 +2,7 @@
 
 #include <connection.h>
 
+#include <KAboutData>
 #include <KLocalizedString>
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 #include <QIcon>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <norvikprintwidgets_version.h>
 
 #include <cstdio>
 
@@ -69,19 +72,29 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     KLocalizedString::setApplicationDomain("norvik-print-manager");
-    app.setApplicationName(QStringLiteral("norvik-print-manager"));
+    KAboutData about(QStringLiteral("norvik-print-manager"),
+                     i18n("Printers"),
+                     QStringLiteral(NORVIKPRINTWIDGETS_VERSION_STRING),
+                     i18n("Manages the printers, classes and jobs of a CUPS print server."),
+                     KAboutLicense::Unknown,
+                     i18n("© 2026 the Norvik developers"));
+    about.addAuthor(i18n("The Norvik developers"));
+    about.setOrganizationDomain("norvik.org");
+    about.setDesktopFileName(QStringLiteral("org.norvik.PrintManager"));
+    // Names the settings file, the window's title suffix and the About box.
+    KAboutData::setApplicationData(about);
     app.setOrganizationName(QStringLiteral("Norvik"));
     app.setWindowIcon(QIcon::fromTheme(QStringLiteral("printer")));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(i18n("Printer manager"));
-    parser.addHelpOption();
+    about.setupCommandLine(&parser);
     const QCommandLineOption serverOption(QStringLiteral("server"), i18n("Print server to manage."), i18n("HOST[:PORT]"));
     const QCommandLineOption screenshotOption(QStringLiteral("screenshot"), i18n("Write a picture of the window and exit."), i18n("FILE"));
     const QCommandLineOption selectOption(QStringLiteral("select"), i18n("Destination to select at start."), i18n("NAME"));
     const QCommandLineOption markOption(QStringLiteral("mark-job"), i18n("Open the marking dialog for a held job at start."), i18n("ID"));
     parser.addOptions({serverOption, screenshotOption, selectOption, markOption});
     parser.process(app);
+    about.processCommandLine(&parser);
 
     if (parser.isSet(serverOption)) {
         cupsSetServer(parser.value(serverOption).toLocal8Bit().constData());

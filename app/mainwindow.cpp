@@ -10,14 +10,17 @@
 #include <serverwatcher.h>
 #include <telmarmac.h>
 
+#include <KAboutData>
 #include <KLocalizedString>
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -65,7 +68,12 @@ MainWindow::MainWindow(QWidget *parent)
         addMacAdministration(macMenu);
     }
 
+    QMenu *helpMenu = menuBar()->addMenu(i18n("&Help"));
+    helpMenu->addAction(QIcon::fromTheme(QStringLiteral("help-about")), i18n("&About Printers"), this, &MainWindow::showAbout);
+    helpMenu->addAction(QIcon::fromTheme(QStringLiteral("qtlogo")), i18n("About &Qt"), qApp, &QApplication::aboutQt);
+
     statusBar()->addWidget(m_serverLabel);
+    connect(m_printers, &CUPS::PrintersWidget::statusMessage, this, &MainWindow::showMessage);
     statusBar()->addPermanentWidget(m_destinationLabel);
 
     m_printers->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -87,6 +95,8 @@ void MainWindow::addToolBarActions()
     for (W::Action action : {W::AddDestination, W::EditDestination, W::PauseResume, W::DeleteDestination, W::Reload}) {
         toolBar->addAction(m_printers->action(action));
     }
+    // Its icon says it all; longer languages need the room for the others' texts.
+    m_printers->action(W::Reload)->setPriority(QAction::LowPriority);
 }
 
 // The window comes back as it was left: size, toolbar and the split between the lists.
@@ -123,6 +133,29 @@ void MainWindow::reload(const QString &select)
     if (index.isValid()) {
         m_printers->setCurrentIndex(index);
     }
+}
+
+void MainWindow::showMessage(const QString &message)
+{
+    constexpr int ShownMsecs = 5000;
+    statusBar()->showMessage(message, ShownMsecs);
+}
+
+void MainWindow::showAbout()
+{
+    const KAboutData about = KAboutData::applicationData();
+    QString text = QStringLiteral("<h3>%1 %2</h3><p>%3</p><p>%4</p>")
+                       .arg(about.displayName().toHtmlEscaped(),
+                            about.version().toHtmlEscaped(),
+                            about.shortDescription().toHtmlEscaped(),
+                            about.copyrightStatement().toHtmlEscaped());
+    text += i18n("<p>Print server: %1<br>CUPS %2.%3.%4, Qt %5</p>",
+                 CUPS::Connection::instance()->serverName().toHtmlEscaped(),
+                 CUPS_VERSION_MAJOR,
+                 CUPS_VERSION_MINOR,
+                 CUPS_VERSION_PATCH,
+                 QString::fromLatin1(qVersion()));
+    QMessageBox::about(this, i18n("About %1", about.displayName()), text);
 }
 
 void MainWindow::markJob(int jobId)
@@ -246,6 +279,7 @@ void MainWindow::editDestination(CUPS::PrinterWizard::Task task)
     CUPS::PrinterWizard wizard(this);
     if (wizard.execSpecialTask(task, dest) == QDialog::Accepted) {
         reload(wizard.printerName());
+        showMessage(i18n("%1 changed", wizard.printerName()));
     }
 }
 
@@ -265,12 +299,19 @@ void MainWindow::addJobsPane()
     counts->setObjectName(QStringLiteral("jobCountsLabel"));
     counts->setContentsMargins(16, 0, 0, 0); // apart from the destination beside it
     statusBar()->addPermanentWidget(counts);
+    // Only the states that have jobs: four counts do not fit beside the rest in every language.
     auto updateCounts = [jobs, counts] {
-        counts->setText(i18n("Jobs: %1 pending, %2 held, %3 processing, %4 completed",
-                             jobs->count(IPP_JSTATE_PENDING),
-                             jobs->count(IPP_JSTATE_HELD),
-                             jobs->count(IPP_JSTATE_PROCESSING),
-                             jobs->count(IPP_JSTATE_COMPLETED)));
+        QStringList parts;
+        const QList<QPair<ipp_jstate_t, KLocalizedString>> states{{IPP_JSTATE_PENDING, ki18n("%1 pending")},
+                                                                  {IPP_JSTATE_HELD, ki18n("%1 held")},
+                                                                  {IPP_JSTATE_PROCESSING, ki18n("%1 processing")},
+                                                                  {IPP_JSTATE_COMPLETED, ki18n("%1 completed")}};
+        for (const auto &[state, text] : states) {
+            if (const int count = jobs->count(state)) {
+                parts.append(text.subs(count).toString());
+            }
+        }
+        counts->setText(parts.isEmpty() ? i18n("No jobs") : i18nc("%1 is a list of counts by state", "Jobs: %1", parts.join(i18nc("between counts", ", "))));
     };
     // The pane follows the current destination; with none, it lists every job.
     auto follow = [this, jobs, updateCounts] {
@@ -289,6 +330,7 @@ void MainWindow::addJobsPane()
         });
     }
     connect(jobs, &CUPS::JobsWidget::jobsStateChanged, counts, updateCounts);
+    connect(jobs, &CUPS::JobsWidget::statusMessage, this, &MainWindow::showMessage);
 
     // Both lists follow the server by themselves, whoever changes it.
     auto *watcher = new CUPS::ServerWatcher(this);

@@ -27,6 +27,9 @@ public:
 
 private:
     void updateStatus();
+    /// A short note in the status line on what an action did.
+    void showMessage(const QString &message);
+    void showAbout();
     /// Asks for another print server, offering the recent ones, and shows its printers.
     void connectToServer();
     void askAndMarkJob();

@@ -389,6 +389,7 @@ private Q_SLOTS:
         widget->action(JobsWidget::ShowCanceled)->trigger();
 
         // Cancel: the canceled job is not eligible, so two jobs are asked for.
+        QSignalSpy messages(widget.get(), &JobsWidget::statusMessage);
         QVERIFY(select(widget.get(), {pending1, canceledJob, pending2}));
         QList<SeenBox> seen = invokeAnswering(widget.get(), "cancelJob");
         QCOMPARE(seen.size(), 1);
@@ -405,6 +406,8 @@ private Q_SLOTS:
         QCOMPARE(JobTools::state(m_sandbox, heldJob), QString());
         QCOMPARE(JobTools::state(m_sandbox, canceledJob), QStringLiteral("canceled"));
         QCOMPARE(rowOf(widget.get(), heldJob), -1);
+        QCOMPARE(messages.value(0).value(0).toString() + QLatin1Char('|') + messages.value(1).value(0).toString(),
+                 QStringLiteral("2 jobs cancelled|1 job purged"));
     }
 
     void keysReloadAndDecliningStillReloadsWhileNoEligibleJobShowsNothing()

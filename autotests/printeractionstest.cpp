@@ -178,7 +178,9 @@ void PrinterActionsTest::pausingActsOnTheServersStateNotTheList()
     }
 
     QSignalSpy reloads(m_widget->model(), &CUPS::PrinterListModel::loaded);
+    QSignalSpy messages(m_widget.get(), &PrintersWidget::statusMessage);
     m_widget->action(PrintersWidget::PauseResume)->trigger();
+    QCOMPARE(messages.value(0).value(0).toString(), stoppedOnServer ? QStringLiteral("Pausable resumed") : QStringLiteral("Pausable paused"));
     QVERIFY2(lpstat({QStringLiteral("-p"), QStringLiteral("Pausable")}).contains(expected), qPrintable(lpstat({QStringLiteral("-p"), QStringLiteral("Pausable")})));
     QCOMPARE(reloads.count(), 1);
     // The reloaded list offers the opposite action.
@@ -192,6 +194,7 @@ void PrinterActionsTest::acceptingFollowsTheListedType()
     QVERIFY(m_widget->model()->load());
     select(QStringLiteral("Gatekeeper"));
     QAction *action = m_widget->action(PrintersWidget::AcceptRejectJobs);
+    QSignalSpy messages(m_widget.get(), &PrintersWidget::statusMessage);
 
     action->trigger();
     QVERIFY(lpstat({QStringLiteral("-a"), QStringLiteral("Gatekeeper")}).contains(QLatin1String("not accepting")));
@@ -200,6 +203,8 @@ void PrinterActionsTest::acceptingFollowsTheListedType()
     action->trigger();
     QVERIFY(lpstat({QStringLiteral("-a"), QStringLiteral("Gatekeeper")}).contains(QLatin1String("accepting requests")));
     QCOMPARE(action->text(), QStringLiteral("Reject jobs"));
+    QCOMPARE(messages.value(0).value(0).toString() + QLatin1Char('|') + messages.value(1).value(0).toString(),
+             QStringLiteral("Gatekeeper rejects jobs|Gatekeeper accepts jobs"));
     QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("Gatekeeper")}));
 }
 
@@ -225,8 +230,10 @@ void PrinterActionsTest::purgingAsksAndEmptiesTheQueue()
 
     QSignalSpy reloads(m_widget->model(), &CUPS::PrinterListModel::loaded);
     QList<SeenBox> seen;
+    QSignalSpy messages(m_widget.get(), &PrintersWidget::statusMessage);
     ModalAnswerer answerer(ModalAnswerer::pressing({Button(answer)}, &seen));
     m_widget->action(PrintersWidget::Purge)->trigger();
+    QCOMPARE(messages.count(), jobsLeft == 0 ? 1 : 0);
 
     QCOMPARE(seen.size(), 1);
     QCOMPARE(seen[0].icon, QMessageBox::Question);
@@ -283,10 +290,18 @@ void PrinterActionsTest::failedDefaultForAllKeepsMyDefault()
     QVERIFY(userDefaultBefore != QLatin1String("Lobby_Printer"));
 
     QList<SeenBox> seen;
-    ModalAnswerer answerer(ModalAnswerer::pressing({Button::Ok}, &seen));
+    QSignalSpy messages(m_widget.get(), &PrintersWidget::statusMessage);
+    ModalAnswerer answerer(ModalAnswerer::pressing({Button::Ok, Button::Ok}, &seen));
     m_widget->action(PrintersWidget::SetSystemDefault)->trigger();
+    // Neither may the user's own default go to a destination the server no longer has.
+    attributes.insert(QStringLiteral("printer-name"), QVariantList{QStringLiteral("Not_Here")});
+    m_widget->model()->setDestinations({CUPS::Destination(attributes)}, userDefaultBefore);
+    select(QStringLiteral("Not_Here"));
+    m_widget->action(PrintersWidget::SetUserDefault)->trigger();
 
-    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen[1].text, seen[0].text);
+    QVERIFY(messages.isEmpty());
     QCOMPARE(seen[0].icon, QMessageBox::Warning);
     QCOMPARE(seen[0].title, QStringLiteral("Error"));
     QVERIFY2(seen[0].text.startsWith(QStringLiteral("Unable to set default printer.") + ErrorTail), qPrintable(seen[0].text));

@@ -64,6 +64,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     /// A job came, went or changed state.
     void jobsStateChanged();
+    /// An action succeeded; a short text for the host's status line ("2 jobs held").
+    void statusMessage(const QString &message);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

@@ -61,6 +61,8 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void currentDestinationChanged();
+    /// An action succeeded; a short text for the host's status line ("Office paused").
+    void statusMessage(const QString &message);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

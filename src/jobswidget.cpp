@@ -257,7 +257,10 @@ QList<Job> JobsWidgetPrivate::selectedJobsAllowing(JobsWidget::Action action) co
     return jobs;
 }
 
-void JobsWidgetPrivate::runOnJobs(const QList<Job> &jobs, bool (JobIppActions::*operation)(const QString &, int), const KLocalizedString &error)
+void JobsWidgetPrivate::runOnJobs(const QList<Job> &jobs,
+                                  bool (JobIppActions::*operation)(const QString &, int),
+                                  const KLocalizedString &error,
+                                  const KLocalizedString &done)
 {
     JobIppActions *jobActions = JobIppActions::instance();
     for (const Job &job : jobs) {
@@ -269,12 +272,14 @@ void JobsWidgetPrivate::runOnJobs(const QList<Job> &jobs, bool (JobIppActions::*
             return;
         }
     }
+    Q_EMIT q->statusMessage(done.subs(jobs.size()).toString());
 }
 
 void JobsWidgetPrivate::confirmAndRun(JobsWidget::Action action,
                                       const KLocalizedString &question,
                                       bool (JobIppActions::*operation)(const QString &, int),
-                                      const KLocalizedString &error)
+                                      const KLocalizedString &error,
+                                      const KLocalizedString &done)
 {
     const QList<Job> jobs = selectedJobsAllowing(action);
     if (jobs.isEmpty()) {
@@ -282,7 +287,7 @@ void JobsWidgetPrivate::confirmAndRun(JobsWidget::Action action,
     }
     const QString text = question.subs(jobs.size()).toString();
     if (MessageBox::ask(q, QMessageBox::Question, translated("Confirmation"), text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok) {
-        runOnJobs(jobs, operation, error);
+        runOnJobs(jobs, operation, error, done);
     }
     q->reload();
 }
@@ -292,7 +297,8 @@ void JobsWidgetPrivate::cancelJob()
     confirmAndRun(JobsWidget::Cancel,
                   ki18ndp("libnorvik-print", "Cancel 1 job?", "Cancel %1 jobs?"),
                   &JobIppActions::cancelJob,
-                  ki18nd("libnorvik-print", "Unable to cancel job %1.<br>CUPS error: %2"));
+                  ki18nd("libnorvik-print", "Unable to cancel job %1.<br>CUPS error: %2"),
+                  ki18ndp("libnorvik-print", "1 job cancelled", "%1 jobs cancelled"));
 }
 
 void JobsWidgetPrivate::purgeJob()
@@ -300,7 +306,8 @@ void JobsWidgetPrivate::purgeJob()
     confirmAndRun(JobsWidget::Purge,
                   ki18ndp("libnorvik-print", "Purge 1 job?", "Purge %1 jobs?"),
                   &JobIppActions::purgeJob,
-                  ki18nd("libnorvik-print", "Unable to purge job %1.<br>CUPS error: %2"));
+                  ki18nd("libnorvik-print", "Unable to purge job %1.<br>CUPS error: %2"),
+                  ki18ndp("libnorvik-print", "1 job purged", "%1 jobs purged"));
 }
 
 void JobsWidgetPrivate::restartJob()
@@ -308,7 +315,8 @@ void JobsWidgetPrivate::restartJob()
     confirmAndRun(JobsWidget::Restart,
                   ki18ndp("libnorvik-print", "Restart 1 job?", "Restart %1 jobs?"),
                   &JobIppActions::restartJob,
-                  ki18nd("libnorvik-print", "Unable to restart job %1. Try to enable \"Preserve job files\" server option.<br>CUPS error: %2"));
+                  ki18nd("libnorvik-print", "Unable to restart job %1. Try to enable \"Preserve job files\" server option.<br>CUPS error: %2"),
+                  ki18ndp("libnorvik-print", "1 job restarted", "%1 jobs restarted"));
 }
 
 void JobsWidgetPrivate::holdReleaseJob()
@@ -327,9 +335,15 @@ void JobsWidgetPrivate::holdReleaseJob()
         }
     }
     if (!toHold.isEmpty()) {
-        runOnJobs(toHold, &JobIppActions::holdJob, ki18nd("libnorvik-print", "Unable to hold job %1.<br>CUPS error: %2"));
+        runOnJobs(toHold,
+                  &JobIppActions::holdJob,
+                  ki18nd("libnorvik-print", "Unable to hold job %1.<br>CUPS error: %2"),
+                  ki18ndp("libnorvik-print", "1 job held", "%1 jobs held"));
     } else {
-        runOnJobs(toRelease, &JobIppActions::releaseJob, ki18nd("libnorvik-print", "Unable to release job %1.<br>CUPS error: %2"));
+        runOnJobs(toRelease,
+                  &JobIppActions::releaseJob,
+                  ki18nd("libnorvik-print", "Unable to release job %1.<br>CUPS error: %2"),
+                  ki18ndp("libnorvik-print", "1 job released", "%1 jobs released"));
     }
     q->reload();
 }
@@ -355,7 +369,12 @@ void JobsWidgetPrivate::authenticateJob()
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    JobIppActions::instance()->authenticateJob(job.destinationUri(), job.id(), authInfoInServerOrder(required, dialog.authInfo()));
+    // A refused authentication would otherwise leave the job held without a word.
+    if (JobIppActions::instance()->authenticateJob(job.destinationUri(), job.id(), authInfoInServerOrder(required, dialog.authInfo()))) {
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "Job %1 authenticated").subs(job.id()).toString());
+    } else {
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to authenticate job %1.<br>CUPS error: %2").subs(job.id()));
+    }
     q->reload();
 }
 
@@ -380,6 +399,8 @@ void JobsWidgetPrivate::moveJob()
     const QString printerUri = Utils::printerUri(chosen);
     if (!JobIppActions::instance()->moveJob(jobUri, printerUri)) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to move job.<br>CUPS error: %1"));
+    } else {
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "Job %1 moved to %2").subs(job.id()).subs(chosen).toString());
     }
     q->reload();
 }
@@ -406,6 +427,8 @@ void JobsWidgetPrivate::showAttributes()
     }
     if (!jobActions->setJobAttrs(job.destinationUri(), job.id(), viewer.modifiedAttributes())) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to update job attributes.<br>CUPS error: %1"));
+    } else {
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "Attributes of job %1 updated").subs(job.id()).toString());
     }
     q->reload();
 }

@@ -52,12 +52,17 @@ public:
     void createHeaderMenu();
     Job currentJob() const;
     QList<Job> selectedJobsAllowing(JobsWidget::Action action) const;
-    /// Runs operation on each job until the first failure, which is shown.
-    void runOnJobs(const QList<Job> &jobs, bool (JobIppActions::*operation)(const QString &, int), const KLocalizedString &error);
+    /// Runs operation on each job until the first failure, which is shown;
+    /// when all went through, tells the host with done (plural on the count).
+    void runOnJobs(const QList<Job> &jobs,
+                   bool (JobIppActions::*operation)(const QString &, int),
+                   const KLocalizedString &error,
+                   const KLocalizedString &done);
     void confirmAndRun(JobsWidget::Action action,
                        const KLocalizedString &question,
                        bool (JobIppActions::*operation)(const QString &, int),
-                       const KLocalizedString &error);
+                       const KLocalizedString &error,
+                       const KLocalizedString &done);
 
     JobsWidget *const q;
     JobListModelWithColors *model = nullptr;

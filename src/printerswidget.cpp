@@ -97,6 +97,7 @@ void PrintersWidgetPrivate::addDestination()
     PrinterWizard wizard(q);
     if (wizard.exec() == QDialog::Accepted) {
         model->load();
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "%1 added").subs(wizard.printerName()).toString());
     }
 }
 
@@ -110,6 +111,7 @@ void PrintersWidgetPrivate::editDestination()
     dialog.load(dest);
     if (dialog.exec() == QDialog::Accepted) {
         model->load();
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "Options of %1 saved").subs(dest.name()).toString());
     }
 }
 
@@ -129,6 +131,8 @@ void PrintersWidgetPrivate::deleteDestination()
     const bool deleted = dest.isClass() ? actions->deleteClass(dest.uri()) : actions->deletePrinter(dest.uri());
     if (!deleted) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to delete printer.<br>CUPS error: %1"));
+    } else {
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "%1 deleted").subs(dest.name()).toString());
     }
     model->load();
 }
@@ -170,6 +174,9 @@ void PrintersWidgetPrivate::pauseResume()
             MessageBox::showCupsError(q,
                                       resume ? ki18nd("libnorvik-print", "Unable to start printer.<br>CUPS error: %1")
                                              : ki18nd("libnorvik-print", "Unable to pause printer.<br>CUPS error: %1"));
+        } else {
+            const KLocalizedString message = resume ? ki18nd("libnorvik-print", "%1 resumed") : ki18nd("libnorvik-print", "%1 paused");
+            Q_EMIT q->statusMessage(message.subs(dest.name()).toString());
         }
     }
     model->load();
@@ -182,9 +189,13 @@ void PrintersWidgetPrivate::acceptRejectJobs()
         return;
     }
     PrinterIppActions *actions = PrinterIppActions::instance();
-    const bool done = (dest.type() & CUPS_PRINTER_REJECTING) ? actions->acceptJobs(dest.uri()) : actions->rejectJobs(dest.uri(), QString());
+    const bool accept = dest.type() & CUPS_PRINTER_REJECTING;
+    const bool done = accept ? actions->acceptJobs(dest.uri()) : actions->rejectJobs(dest.uri(), QString());
     if (!done) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to enable/disable job acception.<br>CUPS error: %1"));
+    } else {
+        const KLocalizedString message = accept ? ki18nd("libnorvik-print", "%1 accepts jobs") : ki18nd("libnorvik-print", "%1 rejects jobs");
+        Q_EMIT q->statusMessage(message.subs(dest.name()).toString());
     }
     model->load();
 }
@@ -205,6 +216,8 @@ void PrintersWidgetPrivate::purge()
     }
     if (!JobIppActions::instance()->purgeJobs(dest.uri())) {
         MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to purge jobs.<br>CUPS error: %1"));
+    } else {
+        Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "Jobs of %1 purged").subs(dest.name()).toString());
     }
     model->load();
 }
@@ -215,7 +228,13 @@ void PrintersWidgetPrivate::setUserDefault()
     if (dest.isEmpty()) {
         return;
     }
-    PrinterIppActions::instance()->setUserDefaultDestination(dest.name());
+    // Refused for a destination the server no longer has; silence would look like success.
+    if (!PrinterIppActions::instance()->setUserDefaultDestination(dest.name())) {
+        MessageBox::showCupsError(q, ki18nd("libnorvik-print", "Unable to set default printer.<br>CUPS error: %1"));
+        reloadIfGone();
+        return;
+    }
+    Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "%1 is your default destination").subs(dest.name()).toString());
     model->load();
 }
 
@@ -232,6 +251,7 @@ void PrintersWidgetPrivate::setSystemDefault()
         return;
     }
     actions->setUserDefaultDestination(dest.name());
+    Q_EMIT q->statusMessage(ki18nd("libnorvik-print", "%1 is the server's default destination").subs(dest.name()).toString());
     model->load();
 }
 
