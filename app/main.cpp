@@ -8,8 +8,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 
 #include <norvikprintwidgets_version.h>
 
@@ -36,6 +39,16 @@ void ensureIconTheme()
     // Breeze has no "emblem-unreadable" or "emblem-system" (stopped, printing).
     if (QIcon::fallbackThemeName().isEmpty()) {
         QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    }
+}
+
+// Qt's own texts (standard buttons, an edit field's context menu) in the
+// languages of LANGUAGE or the locale, as the catalogues are.
+void loadQtTranslations(QApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+        app.installTranslator(translator);
     }
 }
 
@@ -72,6 +85,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     KLocalizedString::setApplicationDomain("norvik-print-manager");
+    loadQtTranslations(app);
     KAboutData about(QStringLiteral("norvik-print-manager"),
                      i18n("Printers"),
                      QStringLiteral(NORVIKPRINTWIDGETS_VERSION_STRING),

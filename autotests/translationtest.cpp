@@ -7,6 +7,8 @@
 #include <printerlistmodel.h>
 #include <printerswidget.h>
 
+#include <maclevelcombobox.h>
+
 #include <KLocalizedString>
 
 #include <QAction>
@@ -22,6 +24,7 @@ private Q_SLOTS:
     {
         KLocalizedString::setApplicationDomain("some-host-application");
         KLocalizedString::addDomainLocaleDir("libnorvik-print", QStringLiteral(NORVIK_LOCALE_DIR));
+        KLocalizedString::addDomainLocaleDir("libtelmar-mac-qt5", QStringLiteral(NORVIK_LOCALE_DIR));
         KLocalizedString::setLanguages({QStringLiteral("de")});
     }
 
@@ -43,6 +46,9 @@ private Q_SLOTS:
         QCOMPARE(editor.windowTitle(), QStringLiteral("Spalte bearbeiten"));
         const CUPS::AttributeViewer viewer({}, false, nullptr);
         QCOMPARE(viewer.windowTitle(), QStringLiteral("Attributanzeige"));
+        // The MAC label widgets have a catalogue of their own.
+        const TelmarQt5::MacLevelComboBox levels;
+        QCOMPARE(levels.itemText(levels.count() - 1), QStringLiteral("Streng geheim"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "telmarmac.h"
 #include "telmarmaclogging.h"
 
+#include <KLazyLocalizedString>
 #include <KLocalizedString>
 
 #include <QFile>
@@ -20,31 +21,31 @@ const char s_systemFile[] = "/etc/telmar/mac.conf";
 // Translated when shown, so a language switch reaches the next rebuild.
 struct Builtin {
     quint64 value;
-    const char *name;
+    KLazyLocalizedString name;
 };
 
 const Builtin s_builtinLevels[] = {
-    {0, "Unclassified"},
-    {1, "Confidential"},
-    {2, "Secret"},
-    {3, "Top secret"},
+    {0, kli18n("Unclassified")},
+    {1, kli18n("Confidential")},
+    {2, kli18n("Secret")},
+    {3, kli18n("Top secret")},
 };
 
 const Builtin s_builtinIntegrity[] = {
-    {0, "Low"},
-    {1, "Medium"},
-    {2, "High"},
+    {0, kli18n("Low")},
+    {1, kli18n("Medium")},
+    {2, kli18n("High")},
 };
 
 const Builtin s_builtinCategories[] = {
-    {0, "Category 0"},
-    {1, "Category 1"},
-    {2, "Category 2"},
-    {3, "Category 3"},
-    {4, "Category 4"},
-    {5, "Category 5"},
-    {6, "Category 6"},
-    {7, "Category 7"},
+    {0, kli18n("Category 0")},
+    {1, kli18n("Category 1")},
+    {2, kli18n("Category 2")},
+    {3, kli18n("Category 3")},
+    {4, kli18n("Category 4")},
+    {5, kli18n("Category 5")},
+    {6, kli18n("Category 6")},
+    {7, kli18n("Category 7")},
 };
 
 quint64 highest(Kind kind)
@@ -180,7 +181,7 @@ QMap<quint64, QString> builtinNames(Kind kind)
     QMap<quint64, QString> names;
     const auto add = [&names](const auto &table) {
         for (const Builtin &entry : table) {
-            names.insert(entry.value, i18nd(TRANSLATION_DOMAIN, entry.name));
+            names.insert(entry.value, KLocalizedString(entry.name).toString());
         }
     };
     switch (kind) {
