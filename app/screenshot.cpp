@@ -1,9 +1,12 @@
 #include "screenshot.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QPainter>
 #include <QPalette>
 #include <QTimer>
+#include <QToolButton>
 #include <QWidget>
 
 #include <algorithm>
@@ -11,12 +14,32 @@
 
 namespace Screenshot
 {
+namespace
+{
+// Line edits fade their clear buttons in and out (an "opacity" property).
+bool isFading(const QWidget *widget)
+{
+    const QList<QToolButton *> buttons = widget->findChildren<QToolButton *>();
+    return std::any_of(buttons.cbegin(), buttons.cend(), [](const QToolButton *button) {
+        const QVariant opacity = button->property("opacity");
+        return opacity.isValid() && opacity.toReal() > 0 && opacity.toReal() < 1;
+    });
+}
+} // namespace
+
 QPixmap grab(QWidget *widget)
 {
     // A few rounds: settling one layout may post work for another.
     for (int round = 0; round < 3; ++round) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
+    }
+    // A fade takes a fraction of a second; a picture shows the buttons at rest.
+    const QDeadlineTimer deadline(1000);
+    while (isFading(widget) && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return widget->grab();
 }
