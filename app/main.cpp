@@ -1,4 +1,6 @@
+#include "appsetup.h"
 #include "mainwindow.h"
+#include "screenshot.h"
 
 #include <connection.h>
 
@@ -8,89 +10,24 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QPainter>
-#include <QStandardPaths>
 #include <QTimer>
-#include <QTranslator>
 
 #include <norvikprintwidgets_version.h>
 
-#include <algorithm>
-#include <cstdio>
-
 namespace
 {
-// Without a desktop session (offscreen, a bare X server) Qt knows neither the
-// icon theme nor where themes live; the printers' state emblems need both.
-void ensureIconTheme()
-{
-    QStringList searchPaths = QIcon::themeSearchPaths();
-    const QStringList systemPaths =
-        QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory);
-    for (const QString &path : systemPaths) {
-        if (!searchPaths.contains(path)) {
-            searchPaths.append(path);
-        }
-    }
-    QIcon::setThemeSearchPaths(searchPaths);
-    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
-        QIcon::setThemeName(QStringLiteral("breeze"));
-    }
-    // Breeze has no "emblem-unreadable" or "emblem-system" (stopped, printing).
-    if (QIcon::fallbackThemeName().isEmpty()) {
-        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
-    }
-}
-
-// Qt's own texts (standard buttons, an edit field's context menu) in the
-// languages of LANGUAGE or the locale, as the catalogues are.
-void loadQtTranslations(QApplication &app)
-{
-    auto *translator = new QTranslator(&app);
-    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
-        app.installTranslator(translator);
-    }
-}
-
-bool saveScreenshot(const QPixmap &picture, const QString &file)
-{
-    if (!picture.save(file, "PNG")) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-        return false;
-    }
-    std::printf("screenshot written to %s\n", qPrintable(file));
-    return true;
-}
-
-// Offscreen there is no screen to picture both on: they are put side by side.
-QPixmap sideBySide(const QPixmap &left, const QPixmap &right)
-{
-    QPixmap picture(left.width() + right.width(), std::max(left.height(), right.height()));
-    picture.fill(QApplication::palette().color(QPalette::Window));
-    QPainter painter(&picture);
-    painter.drawPixmap(0, 0, left);
-    painter.drawPixmap(left.width(), 0, right);
-    return picture;
-}
-
 // Pictures the window with the first dialog the marking opens (the form, or
 // the error that stands in its place) beside it, then closes the dialog:
 // closing unlocks the job again.
-int screenshotMarking(QApplication &app, MainWindow &window, int jobId, const QString &file)
+int screenshotMarking(MainWindow &window, int jobId, const QString &file)
 {
-    bool saved = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
-            poll.stop();
-            saved = saveScreenshot(sideBySide(window.grab(), dialog->grab()), file);
-            dialog->close();
-        }
-    });
-    poll.start(20);
-    window.markJob(jobId);
+    const bool saved = Screenshot::grabModal(
+        [&] {
+            window.markJob(jobId);
+        },
+        [&](QWidget *dialog) {
+            return Screenshot::save(Screenshot::sideBySide(Screenshot::grab(&window), Screenshot::grab(dialog)), file);
+        });
     return saved ? 0 : 1;
 }
 } // namespace
@@ -99,7 +36,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     KLocalizedString::setApplicationDomain("norvik-print-manager");
-    loadQtTranslations(app);
+    AppSetup::loadQtTranslations(app);
     KAboutData about(QStringLiteral("norvik-print-manager"),
                      i18n("Printers"),
                      QStringLiteral(NORVIKPRINTWIDGETS_VERSION_STRING),
@@ -128,7 +65,7 @@ int main(int argc, char **argv)
         cupsSetServer(parser.value(serverOption).toLocal8Bit().constData());
         CUPS::Connection::instance()->reconnect(true);
     }
-    ensureIconTheme();
+    AppSetup::ensureIconTheme();
 
     MainWindow window;
     window.reload(parser.value(selectOption));
@@ -136,9 +73,9 @@ int main(int argc, char **argv)
     const int jobId = parser.isSet(markOption) ? parser.value(markOption).toInt() : -1;
     if (parser.isSet(screenshotOption)) {
         if (jobId >= 0) {
-            return screenshotMarking(app, window, jobId, parser.value(screenshotOption));
+            return screenshotMarking(window, jobId, parser.value(screenshotOption));
         }
-        return saveScreenshot(window.grab(), parser.value(screenshotOption)) ? 0 : 1;
+        return Screenshot::save(Screenshot::grab(&window), parser.value(screenshotOption)) ? 0 : 1;
     }
     if (jobId >= 0) {
         QTimer::singleShot(0, &window, [&window, jobId] {

@@ -105,7 +105,7 @@ void MainWindow::restoreWindowState()
     QSettings settings;
     settings.beginGroup(QStringLiteral("MainWindow"));
     if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
-        resize(900, 520);
+        resize(960, 560); // room for the jobs list's default columns side by side
     }
     restoreState(settings.value(QStringLiteral("state")).toByteArray());
     if (auto *splitter = qobject_cast<QSplitter *>(centralWidget())) {
@@ -331,7 +331,10 @@ void MainWindow::addJobsPane()
         auto fitted = std::make_shared<QMetaObject::Connection>();
         *fitted = connect(jobs, &CUPS::JobsWidget::jobsStateChanged, jobs, [jobs, fitted] {
             if (jobs->model()->rowCount() > 0) {
-                jobs->header()->resizeSections(QHeaderView::ResizeToContents);
+                // Column by column: resizeSections() leaves the stretched last one whatever room is left.
+                for (int column = 0; column < jobs->header()->count(); ++column) {
+                    jobs->resizeColumnToContents(column);
+                }
                 QObject::disconnect(*fitted);
             }
         });

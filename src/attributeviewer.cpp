@@ -70,7 +70,8 @@ struct AttributeViewerUi {
     void setupUi(QDialog *dialog)
     {
         dialog->setObjectName(QStringLiteral("AttributeViewer"));
-        dialog->resize(585, 468);
+        // Room for the longest attribute names beside their values.
+        dialog->resize(760, 520);
         dialog->setWindowTitle(translated("Attributes Viewer"));
 
         verticalLayout = new QVBoxLayout(dialog);
@@ -203,7 +204,10 @@ AttributeViewer::AttributeViewer(const QHash<QString, QVariant> &attributes, boo
     d->ui.treeWidget->setItemDelegate(new PlainToolTipDelegate(d->ui.treeWidget));
     d->createActions(editable);
     d->fillRows();
-    d->ui.treeWidget->header()->setSectionResizeMode(QHeaderView::Stretch);
+    // Names are read whole (a long one is no rarity); values take the rest and show whole as tool tips.
+    QHeaderView *header = d->ui.treeWidget->header();
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
 
     restoreGeometry(QSettings().value(GeometryKey).toByteArray());
 }

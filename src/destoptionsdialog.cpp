@@ -126,7 +126,8 @@ private:
 void DestOptionsDialog::setupUi(QDialog *dialog)
 {
     dialog->setObjectName(QStringLiteral("DestOptionsDialog"));
-    dialog->resize(902, 602);
+    // The General tab's rows need this height; wider only stretches the fields.
+    dialog->resize(720, 640);
     dialog->setWindowTitle(translated("Printer/class options"));
     gridLayout = new QGridLayout(dialog);
 

@@ -226,7 +226,8 @@ public:
     void setupUi(QDialog *dialog)
     {
         dialog->setObjectName(QStringLiteral("JournalViewer"));
-        dialog->resize(749, 559);
+        // Wide enough for the default columns.
+        dialog->resize(860, 559);
         dialog->setWindowTitle(translated("Marking Journal"));
         gridLayout = new QGridLayout(dialog);
         gridLayout->setObjectName(QStringLiteral("gridLayout"));

@@ -41,7 +41,8 @@ public:
     {
         QSettings settings;
         settings.beginGroup(QStringLiteral("PrinterWizard"));
-        QSize size(640, 480);
+        // Room for the tallest page, so the window keeps its size from page to page.
+        QSize size(720, 540);
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             size = size.boundedTo(screen->availableSize());
         }

@@ -53,6 +53,13 @@ bool isListed(const Destination &destination, const QStringList &members)
     return destination.deviceUri() != NullDevice || members.contains(destination.uri());
 }
 
+// Names are read whole, in whichever list a row is.
+void fitColumns(QTreeWidget *tree)
+{
+    tree->resizeColumnToContents(0);
+    tree->resizeColumnToContents(1);
+}
+
 QTreeWidgetItem *printerRow(const Destination &destination)
 {
     const QString uri = destination.uri();
@@ -146,8 +153,8 @@ void ClassMembersPage::initializePage()
             tree->addTopLevelItem(printerRow(destination));
         }
     }
-    availableTree->resizeColumnToContents(0);
-    availableTree->resizeColumnToContents(1);
+    fitColumns(availableTree);
+    fitColumns(membersTree);
     Q_EMIT completeChanged();
 }
 
@@ -183,6 +190,7 @@ void ClassMembersPage::moveSelected(QTreeWidget *from, QTreeWidget *to)
     for (QTreeWidgetItem *item : selected) {
         to->insertTopLevelItem(0, from->takeTopLevelItem(from->indexOfTopLevelItem(item)));
     }
+    fitColumns(to);
     Q_EMIT completeChanged();
 }
 } // namespace CUPS
