@@ -10,12 +10,14 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTranslator>
 
 #include <norvikprintwidgets_version.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -52,9 +54,9 @@ void loadQtTranslations(QApplication &app)
     }
 }
 
-bool saveScreenshot(QWidget *widget, const QString &file)
+bool saveScreenshot(const QPixmap &picture, const QString &file)
 {
-    if (!widget->grab().save(file, "PNG")) {
+    if (!picture.save(file, "PNG")) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(file));
         return false;
     }
@@ -62,8 +64,20 @@ bool saveScreenshot(QWidget *widget, const QString &file)
     return true;
 }
 
-// Pictures the first dialog the marking opens (the form, or the error that
-// stands in its place), then closes it: closing unlocks the job again.
+// Offscreen there is no screen to picture both on: they are put side by side.
+QPixmap sideBySide(const QPixmap &left, const QPixmap &right)
+{
+    QPixmap picture(left.width() + right.width(), std::max(left.height(), right.height()));
+    picture.fill(QApplication::palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, left);
+    painter.drawPixmap(left.width(), 0, right);
+    return picture;
+}
+
+// Pictures the window with the first dialog the marking opens (the form, or
+// the error that stands in its place) beside it, then closes the dialog:
+// closing unlocks the job again.
 int screenshotMarking(QApplication &app, MainWindow &window, int jobId, const QString &file)
 {
     bool saved = false;
@@ -71,7 +85,7 @@ int screenshotMarking(QApplication &app, MainWindow &window, int jobId, const QS
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         if (QWidget *dialog = QApplication::activeModalWidget()) {
             poll.stop();
-            saved = saveScreenshot(dialog, file);
+            saved = saveScreenshot(sideBySide(window.grab(), dialog->grab()), file);
             dialog->close();
         }
     });
@@ -124,7 +138,7 @@ int main(int argc, char **argv)
         if (jobId >= 0) {
             return screenshotMarking(app, window, jobId, parser.value(screenshotOption));
         }
-        return saveScreenshot(&window, parser.value(screenshotOption)) ? 0 : 1;
+        return saveScreenshot(window.grab(), parser.value(screenshotOption)) ? 0 : 1;
     }
     if (jobId >= 0) {
         QTimer::singleShot(0, &window, [&window, jobId] {

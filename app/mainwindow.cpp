@@ -27,7 +27,6 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include <limits>
 #include <memory>
 
 MainWindow::MainWindow(QWidget *parent)
@@ -61,12 +60,6 @@ MainWindow::MainWindow(QWidget *parent)
     QAction *quit = fileMenu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), i18n("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
     menuBar()->insertMenu(printerMenu->menuAction(), fileMenu);
-    // Marking exists only where mandatory access control is on.
-    if (telmar_mac_enabled()) {
-        QMenu *macMenu = menuBar()->addMenu(i18n("&MAC"));
-        macMenu->addAction(QIcon::fromTheme(QStringLiteral("document-edit")), i18n("&Mark job..."), this, &MainWindow::askAndMarkJob);
-        addMacAdministration(macMenu);
-    }
 
     QMenu *helpMenu = menuBar()->addMenu(i18n("&Help"));
     helpMenu->addAction(QIcon::fromTheme(QStringLiteral("help-about")), i18n("&About Printers"), this, &MainWindow::showAbout);
@@ -82,6 +75,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_printers, &CUPS::PrintersWidget::currentDestinationChanged, this, &MainWindow::updateStatus);
     connect(m_printers->model(), &CUPS::PrinterListModel::loaded, this, &MainWindow::updateStatus);
     addJobsPane();
+    // Marking exists only where mandatory access control is on.
+    if (telmar_mac_enabled()) {
+        auto *macMenu = new QMenu(i18n("&MAC"), this);
+        menuBar()->insertMenu(helpMenu->menuAction(), macMenu); // Help stays last
+        addMarkJobAction(macMenu);
+        addMacAdministration(macMenu);
+    }
     addToolBarActions();
     restoreWindowState();
 }
@@ -164,13 +164,20 @@ void MainWindow::markJob(int jobId)
     dialog.exec(jobId);
 }
 
-void MainWindow::askAndMarkJob()
+void MainWindow::addMarkJobAction(QMenu *macMenu)
 {
-    bool ok = false;
-    const int jobId = QInputDialog::getInt(this, i18n("Mark Job"), i18n("Held job ID:"), 1, 1, std::numeric_limits<int>::max(), 1, &ok);
-    if (ok) {
-        markJob(jobId);
-    }
+    auto *jobs = findChild<CUPS::JobsWidget *>(QStringLiteral("jobsWidget"));
+    QAction *mark = macMenu->addAction(QIcon::fromTheme(QStringLiteral("document-edit")), i18n("&Mark job..."), this, [this, jobs] {
+        markJob(jobs->currentJob().id());
+    });
+    // Marking is for held jobs; the job may change state while it is current.
+    const auto offerMarking = [jobs, mark] {
+        mark->setEnabled(jobs->currentJob().state() == IPP_JSTATE_HELD);
+    };
+    connect(jobs->selectionModel(), &QItemSelectionModel::currentChanged, mark, offerMarking);
+    connect(jobs->selectionModel(), &QItemSelectionModel::selectionChanged, mark, offerMarking);
+    connect(jobs, &CUPS::JobsWidget::jobsStateChanged, mark, offerMarking);
+    offerMarking();
 }
 
 void MainWindow::updateStatus()

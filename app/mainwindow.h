@@ -32,7 +32,8 @@ private:
     void showAbout();
     /// Asks for another print server, offering the recent ones, and shows its printers.
     void connectToServer();
-    void askAndMarkJob();
+    /// "Mark job..." of the MAC menu: marks the jobs list's current job, offered while it is held.
+    void addMarkJobAction(QMenu *macMenu);
     /// The journal and printer MAC parameter entries of the MAC menu.
     void addMacAdministration(QMenu *macMenu);
     /// The current destination's jobs below the printers, their counts in the status line.

@@ -156,6 +156,7 @@ private Q_SLOTS:
             {{Wizard::Field::QueueName, QStringLiteral("Broken")}, {Wizard::Field::DeviceUri, QStringLiteral("socket://127.0.0.1:9100")},
                 {Wizard::Field::DeviceDriver, QStringLiteral("drv:///no-such.drv/none.ppd")}});
         QCOMPARE(wizard.finish(), closed);
+        QCOMPARE(wizard.wizard.result(), int(QDialog::Rejected));
         QCOMPARE(seen.size(), 1);
         QCOMPARE(seen.first().icon, QMessageBox::Critical);
         QVERIFY2(seen.first().text.startsWith(QLatin1String("Unable to add printer.<br>CUPS error: "))

@@ -72,6 +72,18 @@ private Q_SLOTS:
         QVERIFY(!widget.action(JobsWidget::Mark)->isEnabled());
     }
 
+    void theCurrentJobIsTheSelectedCurrentRow()
+    {
+        JobsWidget widget;
+        model(&widget)->setJobs({markingJob(1), markingJob(2)});
+        QVERIFY(widget.currentJob().isEmpty());
+        selectRows(&widget, {1});
+        QCOMPARE(widget.currentJob().id(), model(&widget)->job(1).id());
+        // Still current but no longer selected: nothing for a single-job action to act on.
+        widget.clearSelection();
+        QVERIFY(widget.currentJob().isEmpty());
+    }
+
     void markOpensTheMarkingDialogForTheCurrentJob_data()
     {
         QTest::addColumn<int>("jobId");

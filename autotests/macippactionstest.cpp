@@ -2,6 +2,7 @@
 
 #include <attributes.h>
 #include <connection.h>
+#include <joblistmodel.h>
 #include <macippactions.h>
 #include <printerippactions.h>
 #include <utils.h>
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void unknownPrintersAreRefused();
     void pageRangesAreParsedStrictly_data();
     void pageRangesAreParsedStrictly();
+    void theJobListShowsTheServersJobs_data();
+    void theJobListShowsTheServersJobs();
 
 private:
     MacIppServerProcess m_server;
@@ -320,6 +323,40 @@ void MacIppActionsTest::pageRangesAreParsedStrictly()
     if (valid) {
         QCOMPARE(parsed, ranges);
     }
+}
+
+void MacIppActionsTest::theJobListShowsTheServersJobs_data()
+{
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QList<int>>("marked");
+    QTest::addColumn<bool>("completedOnly");
+    QTest::addColumn<QList<int>>("listed");
+    QTest::newRow("every printer's held jobs") << QString() << QList<int>() << false << QList<int>{1, 2, 3};
+    QTest::newRow("one printer's") << QStringLiteral("Office") << QList<int>() << false << QList<int>{1, 3};
+    QTest::newRow("a marked job is no longer held") << QString() << QList<int>{1} << false << QList<int>{2, 3};
+    QTest::newRow("completed jobs") << QString() << QList<int>{1, 2} << true << QList<int>{1, 2};
+}
+
+void MacIppActionsTest::theJobListShowsTheServersJobs()
+{
+    QFETCH(QString, destination);
+    QFETCH(QList<int>, marked);
+    QFETCH(bool, completedOnly);
+    QFETCH(QList<int>, listed);
+    for (int jobId : marked) {
+        QVERIFY(MacIppActions::instance()->lockJob(jobId));
+        QVERIFY(!MacIppActions::instance()->markJob(jobId, markingAttributes(), QString()).isEmpty());
+    }
+    JobListModel model;
+    if (completedOnly) {
+        model.setStateFilter({IPP_JSTATE_COMPLETED}, false);
+    }
+    QVERIFY2(model.load(destination), qPrintable(Connection::lastErrorString()));
+    QList<int> ids;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        ids.append(model.job(row).id());
+    }
+    QCOMPARE(ids, listed);
 }
 
 QTEST_GUILESS_MAIN(MacIppActionsTest)

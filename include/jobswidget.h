@@ -55,6 +55,9 @@ public:
     int count(ipp_jstate_e state) const;
     /// The jobs of the selected rows, in selection order.
     QList<CUPS::Job> selectedJobs() const;
+    /// The job of the current row while that row is selected, the one the
+    /// single-job actions act on; an empty job otherwise.
+    CUPS::Job currentJob() const;
     /// A hidden attribute can't be a column and is not offered in the header menu.
     void setAttributeHidden(const QString &attribute, bool hidden);
 

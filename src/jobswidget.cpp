@@ -240,11 +240,6 @@ void JobsWidgetPrivate::createHeaderMenu()
     removeColumnAction = headerMenu->addAction(themeIcon("list-remove"), translated("Remove column"));
 }
 
-Job JobsWidgetPrivate::currentJob() const
-{
-    return model->job(q->currentIndex());
-}
-
 QList<Job> JobsWidgetPrivate::selectedJobsAllowing(JobsWidget::Action action) const
 {
     QList<Job> jobs;
@@ -350,7 +345,7 @@ void JobsWidgetPrivate::holdReleaseJob()
 
 void JobsWidgetPrivate::authenticateJob()
 {
-    const Job job = currentJob();
+    const Job job = q->currentJob();
     if (job.isEmpty()) {
         return;
     }
@@ -380,7 +375,7 @@ void JobsWidgetPrivate::authenticateJob()
 
 void JobsWidgetPrivate::moveJob()
 {
-    const Job job = currentJob();
+    const Job job = q->currentJob();
     if (job.isEmpty()) {
         return;
     }
@@ -407,7 +402,7 @@ void JobsWidgetPrivate::moveJob()
 
 void JobsWidgetPrivate::showAttributes()
 {
-    const Job job = currentJob();
+    const Job job = q->currentJob();
     if (job.isEmpty()) {
         return;
     }
@@ -435,7 +430,7 @@ void JobsWidgetPrivate::showAttributes()
 
 void JobsWidgetPrivate::markJob()
 {
-    const Job job = currentJob();
+    const Job job = q->currentJob();
     if (job.isEmpty()) {
         return;
     }
@@ -635,6 +630,12 @@ QList<Job> JobsWidget::selectedJobs() const
         }
     }
     return jobs;
+}
+
+Job JobsWidget::currentJob() const
+{
+    const QModelIndex index = currentIndex();
+    return selectionModel()->isSelected(index) ? d->model->job(index) : Job();
 }
 
 void JobsWidget::setAttributeHidden(const QString &attribute, bool hidden)

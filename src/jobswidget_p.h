@@ -50,7 +50,6 @@ public:
 
     void createActions();
     void createHeaderMenu();
-    Job currentJob() const;
     QList<Job> selectedJobsAllowing(JobsWidget::Action action) const;
     /// Runs operation on each job until the first failure, which is shown;
     /// when all went through, tells the host with done (plural on the count).

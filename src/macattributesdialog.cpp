@@ -399,7 +399,7 @@ QHash<QString, QString> MacAttributesDialog::attributes() const
         } else if (entry.name == Attr::MacDistribution) {
             QString list = d->distributionList();
             if (list.isEmpty()) {
-                // A list the server never had stays unset; one the user emptied is sent as emptied.
+                // A list the server never had is marked as not specified; one the user emptied is sent as emptied.
                 list = entry.value.isEmpty() ? translated("Not specified") : QString();
             }
             values.insert(entry.name, list);

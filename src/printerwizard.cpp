@@ -187,13 +187,24 @@ int PrinterWizardPrivate::finishRename(const Destination &destination) const
     // Without its successor the old queue stays: a printer is never lost to a failed rename.
     if (actions->destAttrs(newName, {Attr::PrinterName}).isEmpty()) {
         qCWarning(CUPS_WIDGETS) << "not renaming" << oldName << ": no queue" << newName << "was created";
-        return 1;
+        return 0;
     }
+    bool deleted;
     if (destination.isClass()) {
-        actions->deleteClass(destination.uri());
+        deleted = actions->deleteClass(destination.uri());
     } else {
+        // A raw queue has no driver to copy; the rename goes on without one.
         actions->copyPPD(oldName, newName);
-        actions->deletePrinter(destination.uri());
+        deleted = actions->deletePrinter(destination.uri());
+    }
+    if (!deleted) {
+        // Both queues are there now; the user has to know which one to remove.
+        MessageBox::show(q,
+                         QMessageBox::Critical,
+                         translated("Error"),
+                         MessageBox::escapedSubs(ki18nd("libnorvik-print", "%2 was created, but %1 could not be removed.<br>CUPS error: %3"),
+                                                 {oldName, newName, Connection::lastErrorString()}));
+        return 0;
     }
     return 1;
 }

@@ -11,6 +11,8 @@
 #include <printerlistmodel.h>
 #include <printerswidget.h>
 
+#include <norvikprintwidgets_version.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -54,6 +56,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the options dialog is not what its headers promise\n");
         return 1;
     }
-    std::printf("host linked: %s\n", qPrintable(reload->text()));
+    std::printf("host linked against %s: %s\n", NORVIKPRINTWIDGETS_VERSION_STRING, qPrintable(reload->text()));
     return 0;
 }

@@ -19,11 +19,20 @@
 //                     with PASSWORD; that user then stands for the request's user.
 // The same can be changed at run time with the control operation of macippcontrol.h.
 //
-// Starting state: jobs 1 ("contract.pdf"), 2 ("memo.txt") and 3 ("draft.ps");
-// new (derived) job IDs count from 12; printers "Office" and "Archive" with
-// policy "default" of "default", "authenticated" and "mac-strict"; 45 journal
-// records, job IDs 101 to 145. CUPS-Get-Printers lists the two printers, so a
-// printer manager can be pointed at this server.
+// Starting state: held jobs waiting to be marked, 1 ("contract.pdf", alice,
+// on Office), 2 ("memo.txt", bob, on Archive) and 3 ("draft.ps", alice, on
+// Office), created 30, 20 and 10 minutes before; a marked job is completed. New
+// (derived) job IDs count from 12; printers "Office" and "Archive" with policy
+// "default" of "default", "authenticated" and "mac-strict"; 45 journal records,
+// job IDs 101 to 145.
+//
+// So that a printer manager can be pointed at this server, Get-Jobs lists the
+// jobs of one printer, or of all for any other printer-uri, by "which-jobs"
+// (not-completed, the default, completed or all) and "my-jobs", with their
+// mandatory attributes but the hidden ones; CUPS-Get-Printers and
+// Get-Printer-Attributes answer the printers' description. All three answer
+// with the attributes in "requested-attributes" only, unless it asks for "all"
+// or a group, or is missing.
 //
 // Journal search (MAC-Get-Journal): "job-id" matches one record and ignores
 // everything else but "first-index"; a "time-at-...-range" of "FROM-TO" keeps
@@ -33,9 +42,9 @@
 // The control operation answers with the keys of the last journal search, so a
 // test sees what a client asked for.
 //
-// Get-Printer-Attributes answers printer-name, printer-op-policy,
-// printer-op-policy-supported and the label range mac-printer-mac-min/-max
-// ("LEVEL:ILEVEL:0xCATEGORIES", "0:0:0x0000000000000000" at the start).
+// A printer's description holds printer-op-policy, printer-op-policy-supported
+// and the label range mac-printer-mac-min/-max ("LEVEL:ILEVEL:0xCATEGORIES",
+// "0:0:0x0000000000000000" at the start).
 
 #include <attributes.h>
 #include <macippactions.h>
@@ -105,6 +114,9 @@ struct Job {
     QByteArray user;
     QList<Entry> entries;
     QByteArray font;
+    int kOctets = 0;
+    int created = 0;
+    int completed = 0; // when it was marked
     bool locked = false;
     bool marked = false;
 };
@@ -150,6 +162,31 @@ QByteArray printerUriOf(const QByteArray &name)
     return "ipp://localhost/printers/" + name;
 }
 
+// Drops the printer and job attributes the client did not ask for in
+// "requested-attributes"; "all", a group or no list asks for all of them.
+void keepRequested(ipp_t *request, ipp_t *response)
+{
+    QSet<QByteArray> wanted;
+    ipp_attribute_t *requested = ippFindAttribute(request, Attr::RequestedAttributes.data(), IPP_TAG_KEYWORD);
+    for (int i = 0; requested && i < ippGetCount(requested); ++i) {
+        const QByteArray name = ippGetString(requested, i, nullptr);
+        if (name == "all" || name.endsWith("-description") || name == "job-template") {
+            return;
+        }
+        wanted.insert(name);
+    }
+    std::vector<ipp_attribute_t *> unwanted;
+    for (ipp_attribute_t *attribute = ippFirstAttribute(response); attribute && !wanted.isEmpty(); attribute = ippNextAttribute(response)) {
+        const char *name = ippGetName(attribute);
+        if (name && ippGetGroupTag(attribute) != IPP_TAG_OPERATION && !wanted.contains(name)) {
+            unwanted.push_back(attribute);
+        }
+    }
+    for (ipp_attribute_t *attribute : unwanted) {
+        ippDeleteAttribute(response, attribute);
+    }
+}
+
 class Server
 {
 public:
@@ -177,13 +214,16 @@ private:
     Failure getJournal(ipp_t *request, ipp_t *response);
     Failure modifyPrinter(ipp_t *request);
     Failure getPrinterAttributes(ipp_t *request, ipp_t *response);
-    Failure getPrinters(ipp_t *response);
+    Failure getPrinters(ipp_t *request, ipp_t *response);
     Failure control(ipp_t *request, ipp_t *response);
 
     Job *findJob(ipp_t *request, Failure *failure);
     QByteArray printerName(ipp_t *request, Failure *failure);
     static bool matches(const Record &record, const QByteArray &key, const QByteArray &value);
     static void addRecord(ipp_t *response, const Record &record);
+    Failure getJobs(ipp_t *request, ipp_t *response);
+    static void addJob(ipp_t *response, const Job &job);
+    static void addPrinter(ipp_t *response, const QByteArray &name, const Printer &printer);
 
     QMap<int, Job> m_jobs;
     QMap<QByteArray, Printer> m_printers;
@@ -197,6 +237,7 @@ private:
 void Server::reset()
 {
     m_jobs.clear();
+    const int now = int(time(nullptr));
     Job contract;
     contract.id = 1;
     contract.name = "contract.pdf";
@@ -210,6 +251,8 @@ void Server::reset()
         {Attr::MacWorkplaceId.data(), "Workplace ID", "WS-7", 0},
     };
     contract.font = "Liberation Serif";
+    contract.kOctets = 120;
+    contract.created = now - 30 * 60;
     m_jobs.insert(contract.id, contract);
 
     Job memo;
@@ -222,6 +265,8 @@ void Server::reset()
         {Attr::MacDistribution.data(), "Distribution list", "", 2},
         {Attr::MacOwnerPhone.data(), "Job owner phone", "555-0100", 2},
     };
+    memo.kOctets = 4;
+    memo.created = now - 20 * 60;
     m_jobs.insert(memo.id, memo);
 
     // Its distribution list is the department's, kept out of the user's sight.
@@ -229,6 +274,8 @@ void Server::reset()
     draft.id = 3;
     draft.name = "draft.ps";
     draft.entries[3].mode = 0;
+    draft.kOctets = 96;
+    draft.created = now - 10 * 60;
     m_jobs.insert(draft.id, draft);
 
     m_printers = {{"Office", Printer()}, {"Archive", Printer()}};
@@ -332,10 +379,12 @@ Failure Server::dispatch(ipp_t *request, ipp_t *response)
         return getJournal(request, response);
     case IPP_OP_CUPS_ADD_MODIFY_PRINTER:
         return modifyPrinter(request);
+    case IPP_OP_GET_JOBS:
+        return getJobs(request, response);
     case IPP_OP_GET_PRINTER_ATTRIBUTES:
         return getPrinterAttributes(request, response);
     case IPP_OP_CUPS_GET_PRINTERS:
-        return getPrinters(response);
+        return getPrinters(request, response);
     case MacIppControl::Operation:
         return control(request, response);
     default:
@@ -474,6 +523,7 @@ Failure Server::markJob(Job *job, ipp_t *request, ipp_t *response)
     }
     marked.marked = true;
     marked.locked = false;
+    marked.completed = int(time(nullptr));
     *job = marked;
 
     // The marked document and its registration sheet.
@@ -482,7 +532,7 @@ Failure Server::markJob(Job *job, ipp_t *request, ipp_t *response)
     ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::MacDerivedJobIds.data(), 2, derived);
 
     Record record;
-    const int now = int(time(nullptr));
+    const int now = job->completed;
     record.numbers = {{Attr::JobId.data(), job->id}, {Attr::TimeAtCreation.data(), now}, {Attr::TimeAtProcessing.data(), now}, {Attr::TimeAtCompleted.data(), now}};
     record.texts = {{Attr::JobName.data(), job->name},
                     {Attr::JobOriginatingUserName.data(), job->user},
@@ -628,6 +678,79 @@ Failure Server::modifyPrinter(ipp_t *request)
     return {};
 }
 
+void Server::addJob(ipp_t *response, const Job &job)
+{
+    const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(job.id);
+    ippAddSeparator(response);
+    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobId.data(), job.id);
+    ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, Attr::JobUri.data(), nullptr, uri.constData());
+    ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::JobName.data(), nullptr, job.name.constData());
+    ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::JobOriginatingUserName.data(), nullptr, job.user.constData());
+    ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, Attr::JobPrinterUri.data(), nullptr, printerUriOf(job.printer).constData());
+    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobKOctets.data(), job.kOctets);
+    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::TimeAtCreation.data(), job.created);
+    ippAddBoolean(response, IPP_TAG_JOB, Attr::MacMarkingRequired.data(), !job.marked);
+    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_ENUM, Attr::JobState.data(), job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD);
+    const char *reason = job.marked ? "job-completed-successfully" : "job-hold-until-specified";
+    ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobStateReasons.data(), nullptr, reason);
+    if (job.marked) {
+        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::TimeAtCompleted.data(), job.completed);
+    } else {
+        ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobHoldUntil.data(), nullptr, "indefinite");
+    }
+    // Hidden mandatory attributes stay the scheduler's.
+    for (const Entry &entry : job.entries) {
+        if (entry.mode != 0) {
+            ippAddString(response, IPP_TAG_JOB, IPP_TAG_TEXT, entry.name.constData(), nullptr, entry.value.constData());
+        }
+    }
+}
+
+Failure Server::getJobs(ipp_t *request, ipp_t *response)
+{
+    Failure failure;
+    ipp_attribute_t *uri = ippFindAttribute(request, Attr::PrinterUri.data(), IPP_TAG_URI);
+    // Any URI but a printer's stands for the whole server.
+    const bool onePrinter = uri && strstr(ippGetString(uri, 0, nullptr), "/printers/");
+    const QByteArray printer = onePrinter ? printerName(request, &failure) : QByteArray();
+    if (failure) {
+        return failure;
+    }
+    ipp_attribute_t *which = ippFindAttribute(request, Attr::WhichJobs.data(), IPP_TAG_KEYWORD);
+    const QByteArray whichJobs = which ? ippGetString(which, 0, nullptr) : "not-completed";
+    if (whichJobs != "not-completed" && whichJobs != "completed" && whichJobs != "all") {
+        return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "The which-jobs value \"" + whichJobs + "\" is not supported"};
+    }
+    ipp_attribute_t *mine = ippFindAttribute(request, Attr::MyJobs.data(), IPP_TAG_BOOLEAN);
+    const bool myJobs = mine && ippGetBoolean(mine, 0);
+    for (const Job &job : qAsConst(m_jobs)) {
+        const bool ofState = whichJobs == "all" || job.marked == (whichJobs == "completed");
+        if (ofState && (!onePrinter || job.printer == printer) && (!myJobs || job.user == m_user)) {
+            addJob(response, job);
+        }
+    }
+    keepRequested(request, response);
+    return {};
+}
+
+void Server::addPrinter(ipp_t *response, const QByteArray &name, const Printer &printer)
+{
+    ippAddSeparator(response);
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterName.data(), nullptr, name.constData());
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, Attr::PrinterUriSupported.data(), nullptr, printerUriOf(name).constData());
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterInfo.data(), nullptr, "MAC test printer");
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterLocation.data(), nullptr, "MAC test server");
+    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterState.data(), IPP_PSTATE_IDLE);
+    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterType.data(), CUPS_PRINTER_LOCAL);
+    ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsAcceptingJobs.data(), 1);
+    ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsShared.data(), 1);
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicy.data(), nullptr, printer.policy.constData());
+    const char *policies[] = {s_policies[0].constData(), s_policies[1].constData(), s_policies[2].constData()};
+    ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicySupported.data(), 3, nullptr, policies);
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMin.data(), nullptr, printer.macMin.constData());
+    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMax.data(), nullptr, printer.macMax.constData());
+}
+
 Failure Server::getPrinterAttributes(ipp_t *request, ipp_t *response)
 {
     Failure failure;
@@ -635,32 +758,17 @@ Failure Server::getPrinterAttributes(ipp_t *request, ipp_t *response)
     if (failure) {
         return failure;
     }
-    const Printer &printer = m_printers[name];
-    ippAddSeparator(response);
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterName.data(), nullptr, name.constData());
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicy.data(), nullptr, printer.policy.constData());
-    const char *policies[] = {s_policies[0].constData(), s_policies[1].constData(), s_policies[2].constData()};
-    ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicySupported.data(), 3, nullptr, policies);
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMin.data(), nullptr, printer.macMin.constData());
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMax.data(), nullptr, printer.macMax.constData());
+    addPrinter(response, name, m_printers.value(name));
+    keepRequested(request, response);
     return {};
 }
 
-// Enough of a printer list for a printer manager pointed at this server (the demo).
-Failure Server::getPrinters(ipp_t *response)
+Failure Server::getPrinters(ipp_t *request, ipp_t *response)
 {
     for (auto it = m_printers.cbegin(); it != m_printers.cend(); ++it) {
-        const QByteArray uri = "ipp://localhost/printers/" + it.key();
-        ippAddSeparator(response);
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterName.data(), nullptr, it.key().constData());
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, Attr::PrinterUriSupported.data(), nullptr, uri.constData());
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterInfo.data(), nullptr, "MAC test printer");
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterLocation.data(), nullptr, "MAC test server");
-        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterState.data(), IPP_PSTATE_IDLE);
-        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterType.data(), CUPS_PRINTER_LOCAL);
-        ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsAcceptingJobs.data(), 1);
-        ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsShared.data(), 1);
+        addPrinter(response, it.key(), it.value());
     }
+    keepRequested(request, response);
     return {};
 }
 

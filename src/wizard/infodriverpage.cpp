@@ -459,8 +459,12 @@ bool InfoDriverPage::validatePage()
                                                 QMessageBox::Yes | QMessageBox::No,
                                                 QMessageBox::No,
                                                 Qt::RichText);
-            // Yes keeps the user here to try again; No closes the wizard without the queue.
-            return answer != QMessageBox::Yes;
+            // Yes keeps the user here to try again; No ends the wizard without the queue, as
+            // rejected: an accepted wizard would tell its caller that the queue was added.
+            if (answer != QMessageBox::Yes) {
+                wizard()->reject();
+            }
+            return false;
         }
         // The name field tells the wizard (and a rename) which queue there is now.
         nameEdit->setText(name);
