@@ -4,6 +4,7 @@
 #include <connection.h>
 #include <macattributesdialog.h>
 #include <macippactions.h>
+#include <serverwatcher.h>
 #include <utils.h>
 
 #include <KPasswordDialog>
@@ -53,6 +54,7 @@ public:
     // Prompts get this user and the passwords in turn (the last one again); a null user cancels them.
     QString promptUser;
     QStringList promptPasswords;
+    int promptHold = 0; // times a prompt is seen before it is answered: the event loop runs on under it
     int dialogsSeen = 0;
     QStringList boxes;
     QList<QThread *> prompts; // the thread each password prompt ran in
@@ -67,7 +69,7 @@ private:
         } else if (auto *dialog = qobject_cast<MacAttributesDialog *>(modal); dialog && dialog->isVisible()) {
             ++dialogsSeen;
             m_handler && m_handler(dialog) ? dialog->accept() : dialog->reject();
-        } else if (auto *prompt = qobject_cast<KPasswordDialog *>(modal)) {
+        } else if (auto *prompt = qobject_cast<KPasswordDialog *>(modal); prompt && m_promptSightings++ >= promptHold) {
             prompts.append(prompt->thread());
             if (promptUser.isNull()) {
                 prompt->reject();
@@ -80,6 +82,7 @@ private:
     }
 
     Handler m_handler;
+    int m_promptSightings = 0;
     QTimer m_timer;
 };
 
@@ -534,16 +537,28 @@ void MacAttributesDialogTest::markingRunsInTheBackgroundAsTheGuiThreadsUser()
         QVERIFY(m_server.requireAuthentication(QStringLiteral("mark-job"), passwords.last()));
     }
     QVERIFY(serverError.isEmpty() || m_server.failOperation(QStringLiteral("mark-job"), serverError));
+    ServerWatcher watcher; // this server has no subscriptions: the watcher reports at every fallback tick
+    watcher.setFallbackInterval(20);
+    QList<bool> underPrompt; // an entry a report
+    connect(&watcher, &ServerWatcher::jobsChanged, this, [&underPrompt] {
+        underPrompt.append(qobject_cast<KPasswordDialog *>(QApplication::activeModalWidget()));
+    });
+    watcher.start();
 
     User answering(acceptAsShown);
     answering.promptUser = user;
     answering.promptPasswords = passwords;
+    answering.promptHold = 20; // the first prompt stays up for some ten of the watcher's ticks
     MacAttributesDialog dialog;
     dialog.exec(1);
-    // Prompts come up in the GUI thread, which holds the lock while the task asks: no deadlock.
+    // Prompts come up in the GUI thread, which holds the lock while the task asks: no deadlock, and the
+    // watcher skips its ticks rather than wait as well, until it reports again once marking is done.
     QCOMPARE(answering.prompts.size(), user.isNull() ? 1 : passwords.size());
     QCOMPARE(answering.prompts.count(qApp->thread()), answering.prompts.size());
     QCOMPARE(answering.boxes, QStringList{box});
+    QVERIFY(!underPrompt.contains(true));
+    const int reports = underPrompt.size();
+    QTRY_VERIFY(underPrompt.size() > reports);
     const bool marked = box == Marked;
     QCOMPARE(requestsOf(newRequests(), MacIppActions::UnlockJob), marked ? 0 : 1);
     QCOMPARE(journaled(1, Attr::MacJobUserName), marked ? user : QString());

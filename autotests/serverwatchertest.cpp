@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -92,6 +93,8 @@ private Q_SLOTS:
         QTRY_VERIFY(printers.count() >= 3 && jobs.count() >= 3);
         // Asked again now and then: once at start and at least once since.
         QTRY_VERIFY(refusing.requestLog().filter(QRegularExpression(QStringLiteral("^16 501 "))).count() >= 2);
+        refusing.stop(); // silent now: not reloaded, and asked less and less often
+        QTRY_VERIFY(watcher.currentInterval() > 100);
     }
 
     void aBusyConnectionSkipsThePollWithoutBlocking_data()
@@ -132,6 +135,29 @@ private Q_SLOTS:
         otherThread ? done.release() : connection->unlock();
         QVERIFY(!otherThread || holder->wait(10000));
         QTRY_VERIFY(!jobs.isEmpty());
+    }
+
+    void aSilentServerIsAskedLessOftenUntilItAnswers()
+    {
+        QTcpServer silent; // takes the connections and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        cupsSetServer(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()).toLatin1().constData());
+        auto back = qScopeGuard([this] {
+            m_sandbox.use();
+        });
+        ServerWatcher watcher;
+        watcher.setPollInterval(50);
+        watcher.setRequestTimeout(100);
+        watcher.setMaxBackoffInterval(800);
+        QSignalSpy printers(&watcher, &ServerWatcher::printersChanged);
+        watcher.start();
+        // Doubled after each request without an answer; the wall-time deadline is far below Connection's 30 s timeout.
+        QVERIFY(QTest::qWaitFor([&watcher] { return watcher.currentInterval() == 800; }));
+        QVERIFY(printers.isEmpty());
+        m_sandbox.use();
+        QTRY_COMPARE(watcher.currentInterval(), 50);
+        QVERIFY(watcher.isSubscribed());
+        QVERIFY(!printers.isEmpty());
     }
 
 private:

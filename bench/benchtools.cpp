@@ -1,10 +1,24 @@
 #include "benchtools.h"
+#include "cupssandbox.h"
 
+#include <attributes.h>
+#include <connection.h>
+#include <ipprequest.h>
+#include <printerlistmodel.h>
+#include <utils.h>
+
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
+
+using namespace CUPS;
 
 namespace Bench
 {
@@ -15,13 +29,171 @@ int giveUp(http_t *, void *)
     return 0;
 }
 
+bool addPrinter(int i)
+{
+    IppRequest request(CUPS_ADD_MODIFY_PRINTER);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), queueUri(QStringLiteral("printers"), printerName(i)));
+    request.addPrinterAttribute(Attr::DeviceUri.data(), QStringLiteral("file:///dev/null"), IPP_TAG_URI);
+    request.addPrinterAttribute(Attr::PrinterInfo.data(), QStringLiteral("Printer number %1").arg(i));
+    request.addPrinterAttribute(Attr::PrinterLocation.data(), QStringLiteral("Building %1, floor %2").arg(i % 7).arg(i % 5));
+    request.addPrinterAttribute(Attr::PrinterIsShared.data(), i % 4 != 0);
+    request.addPrinterAttribute(Attr::PrinterIsAcceptingJobs.data(), true);
+    request.addPrinterAttribute(Attr::PrinterState.data(), int(IPP_PSTATE_IDLE), IPP_TAG_ENUM);
+    return request.doRequest(Connection::instance(), QStringLiteral("/admin/")).isOk();
+}
+
+bool submitJob(const QString &printer, int i, const QString &file)
+{
+    IppRequest request(IPP_OP_PRINT_JOB);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(printer));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::JobName.data(), QStringLiteral("Report %1 – Entwurf").arg(i));
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", QStringLiteral("text/plain"));
+    // Every third job held, the rest pending on the stopped queue.
+    if (i % 3 == 0) {
+        request.addAttribute(IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobHoldUntil.data(), QStringLiteral("indefinite"));
+    }
+    return request.doFileRequest(Connection::instance(), QStringLiteral("/printers/") + printer, file).isOk();
+}
+
+// cupsctl restarts the scheduler; wait until it answers again.
+bool waitForServer()
+{
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        Connection::instance()->reconnect(true);
+        IppRequest request(CUPS_GET_PRINTERS);
+        if (request.doRequest(Connection::instance(), QStringLiteral("/")).statusCode() <= IPP_STATUS_ERROR_NOT_FOUND) {
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+std::vector<const char *> pointers(const QList<QByteArray> &names)
+{
+    std::vector<const char *> list;
+    for (const QByteArray &name : names) {
+        list.push_back(name.constData());
+    }
+    return list;
+}
+
+QList<QByteArray> latin1(const QStringList &names)
+{
+    QList<QByteArray> list;
+    for (const QString &name : names) {
+        list.append(name.toLatin1());
+    }
+    return list;
+}
+} // namespace
+
 qint64 threadCpuNsecs()
 {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
-} // namespace
+
+QString printerName(int i)
+{
+    return QStringLiteral("%1_Printer%2").arg(i % 3 == 0 ? QStringLiteral("office") : QStringLiteral("Lab")).arg(i);
+}
+
+QString queueUri(const QString &kind, const QString &name)
+{
+    return QStringLiteral("ipp://localhost/%1/%2").arg(kind, name);
+}
+
+bool addPrinters(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!addPrinter(i)) {
+            std::fprintf(stderr, "adding printer %d failed: %s\n", i, qPrintable(Connection::lastErrorString()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool keepAllJobs(const CupsSandbox &sandbox)
+{
+    if (!sandbox.run(QStringLiteral("cupsctl"), {QStringLiteral("MaxJobs=0")}) || !waitForServer()) {
+        std::fprintf(stderr, "could not reconfigure the sandbox\n");
+        return false;
+    }
+    return true;
+}
+
+bool addJobs(const CupsSandbox &sandbox, const QString &printer, int count)
+{
+    if (!sandbox.addPrinter(printer) || !sandbox.run(QStringLiteral("cupsdisable"), {printer})) {
+        std::fprintf(stderr, "could not add the queue\n");
+        return false;
+    }
+    QTemporaryFile document;
+    if (!document.open() || document.write("A short document.\n") < 0 || !document.flush()) {
+        std::fprintf(stderr, "could not write the document\n");
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!submitJob(printer, i, document.fileName())) {
+            std::fprintf(stderr, "job %d failed: %s\n", i, qPrintable(Connection::lastErrorString()));
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<PlainObject> plainPrinters(http_t *http)
+{
+    // What the model asks for, so the floor fetches the same bytes.
+    static const QList<QByteArray> attributes = latin1(PrinterListModel::requestedAttributes());
+    const std::vector<const char *> names = pointers(attributes);
+    ipp_t *request = ippNewRequest(CUPS_GET_PRINTERS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), nullptr, cupsUser());
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
+    std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
+
+    return plainGroups(response.get(), IPP_TAG_PRINTER);
+}
+
+std::vector<PlainObject> plainJobs(http_t *http, const QString &printer, const QStringList &requested)
+{
+    const QList<QByteArray> attributes = latin1(requested);
+    const std::vector<const char *> names = pointers(attributes);
+    const QByteArray uri = Utils::printerUri(printer).toUtf8();
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), nullptr, uri.constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::WhichJobs.data(), nullptr, "not-completed");
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
+    std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
+
+    return plainGroups(response.get(), IPP_TAG_JOB);
+}
+
+int accessLogLines(const CupsSandbox &sandbox)
+{
+    QFile log(sandbox.directory() + QStringLiteral("/log/access_log"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : -1;
+}
+
+int settledAccessLogLines(const CupsSandbox &sandbox)
+{
+    int lines = accessLogLines(sandbox);
+    QDeadlineTimer deadline(2000);
+    while (!deadline.hasExpired()) {
+        QThread::msleep(100);
+        const int now = accessLogLines(sandbox);
+        if (now == lines) {
+            break;
+        }
+        lines = now;
+    }
+    return lines;
+}
 
 std::vector<PlainObject> plainGroups(ipp_t *response, ipp_tag_t group)
 {

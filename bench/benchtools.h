@@ -6,12 +6,15 @@
 #include <cresource.h>
 
 #include <QString>
+#include <QStringList>
 
 #include <cups/cups.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+class CupsSandbox;
 
 namespace Bench
 {
@@ -36,6 +39,32 @@ void setCoreReadTimeout(http_t *http);
 /// timeout (libcups then polls before each of its many small reads). False,
 /// with a message on stderr, when either fails.
 bool connectFloor(const QString &server, HttpPtr &plain, HttpPtr &withTimeout);
+
+/// The name of the benchmarks' i-th printer: mixed case and numbers, so a sort does real work.
+QString printerName(int i);
+/// ipp://localhost/KIND/NAME, KIND being "printers" or "classes".
+QString queueUri(const QString &kind, const QString &name);
+/// Adds printers 0 to count - 1 over IPP (to /dev/null, their info, location and sharing
+/// varying). False, with a message on stderr, when one could not be added.
+bool addPrinters(int count);
+/// Lets the sandbox's cupsd keep any number of jobs (500 by default); it restarts for that.
+bool keepAllJobs(const CupsSandbox &sandbox);
+/// Adds the stopped queue `printer` and submits `count` short jobs to it over IPP, every
+/// third one held. False, with a message on stderr, when one failed.
+bool addJobs(const CupsSandbox &sandbox, const QString &printer, int count);
+
+/// The floors of the two lists: PrinterListModel's request for every printer, and
+/// JobListModel's for the not completed jobs of one printer, values copied out.
+std::vector<PlainObject> plainPrinters(http_t *http);
+std::vector<PlainObject> plainJobs(http_t *http, const QString &printer, const QStringList &requested);
+
+/// Lines in the sandbox's access log: one a request.
+int accessLogLines(const CupsSandbox &sandbox);
+/// The same once the log has stopped growing, since cupsd logs a request after answering it.
+int settledAccessLogLines(const CupsSandbox &sandbox);
+
+/// CPU time of the calling thread.
+qint64 threadCpuNsecs();
 
 struct Case {
     Case(const char *name, std::function<int()> run)

@@ -14,16 +14,11 @@
 #include <utils.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryFile>
-#include <QThread>
 
 #include <cups/cups.h>
 
 #include <cstdio>
-#include <memory>
 
 using namespace Bench;
 using namespace CUPS;
@@ -35,77 +30,6 @@ constexpr int Runs = 15;
 constexpr int WarmUpRuns = 2;
 const QString Printer = QStringLiteral("Bench_Queue");
 
-bool submitJob(int i, const QString &file)
-{
-    IppRequest request(IPP_OP_PRINT_JOB);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), Utils::printerUri(Printer));
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::JobName.data(), QStringLiteral("Report %1 – Entwurf").arg(i));
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", QStringLiteral("text/plain"));
-    // Every third job held, the rest pending on the stopped queue.
-    if (i % 3 == 0) {
-        request.addAttribute(IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobHoldUntil.data(), QStringLiteral("indefinite"));
-    }
-    return request.doFileRequest(Connection::instance(), QStringLiteral("/printers/") + Printer, file).isOk();
-}
-
-// The floor: the model's request straight through libcups, every value copied out.
-std::vector<PlainObject> plainLoad(http_t *http, const QStringList &requested)
-{
-    QList<QByteArray> attributes;
-    for (const QString &name : requested) {
-        attributes.append(name.toLatin1());
-    }
-    std::vector<const char *> names;
-    for (const QByteArray &name : qAsConst(attributes)) {
-        names.push_back(name.constData());
-    }
-    const QByteArray uri = Utils::printerUri(Printer).toUtf8();
-    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), nullptr, uri.constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::WhichJobs.data(), nullptr, "not-completed");
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
-    std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
-
-    return plainGroups(response.get(), IPP_TAG_JOB);
-}
-
-int accessLogLines(const CupsSandbox &sandbox)
-{
-    QFile log(sandbox.directory() + QStringLiteral("/log/access_log"));
-    return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : -1;
-}
-
-// cupsd logs a request after answering it: wait until the log stops growing.
-int settledAccessLogLines(const CupsSandbox &sandbox)
-{
-    int lines = accessLogLines(sandbox);
-    QDeadlineTimer deadline(2000);
-    while (!deadline.hasExpired()) {
-        QThread::msleep(100);
-        const int now = accessLogLines(sandbox);
-        if (now == lines) {
-            break;
-        }
-        lines = now;
-    }
-    return lines;
-}
-
-// cupsctl restarts the scheduler; wait until it answers again.
-bool waitForServer()
-{
-    QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired()) {
-        Connection::instance()->reconnect(true);
-        IppRequest request(CUPS_GET_PRINTERS);
-        if (request.doRequest(Connection::instance(), QStringLiteral("/")).statusCode() <= IPP_STATUS_ERROR_NOT_FOUND) {
-            return true;
-        }
-        QThread::msleep(100);
-    }
-    return false;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -120,26 +44,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
         return 1;
     }
-    // cupsd keeps 500 jobs by default.
-    if (!sandbox.run(QStringLiteral("cupsctl"), {QStringLiteral("MaxJobs=0")}) || !waitForServer()) {
-        std::fprintf(stderr, "could not reconfigure the sandbox\n");
-        return 1;
-    }
-    if (!sandbox.addPrinter(Printer) || !sandbox.run(QStringLiteral("cupsdisable"), {Printer})) {
-        std::fprintf(stderr, "could not add the queue\n");
-        return 1;
-    }
-    QTemporaryFile document;
-    if (!document.open() || document.write("A short document.\n") < 0 || !document.flush()) {
+    if (!keepAllJobs(sandbox)) {
         return 1;
     }
     QElapsedTimer timer;
     timer.start();
-    for (int i = 0; i < JobCount; ++i) {
-        if (!submitJob(i, document.fileName())) {
-            std::fprintf(stderr, "job %d failed: %s\n", i, qPrintable(Connection::lastErrorString()));
-            return 1;
-        }
+    if (!addJobs(sandbox, Printer, JobCount)) {
+        return 1;
     }
     const double setupMs = timer.nsecsElapsed() / 1e6;
 
@@ -153,7 +64,7 @@ int main(int argc, char **argv)
     const QStringList requested = kept.requestedAttributes();
     std::vector<Case> cases;
     cases.push_back({"(a) libcups floor: Get-Jobs + copy values", [&http, &requested] {
-                         return int(plainLoad(http.get(), requested).size());
+                         return int(plainJobs(http.get(), Printer, requested).size());
                      }});
     // The core's own request path, which reads the whole answer before parsing it.
     cases.push_back({"(a') core IppRequest: Get-Jobs + hashes", [&requested] {

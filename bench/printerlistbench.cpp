@@ -15,7 +15,6 @@
 #include <cups/cups.h>
 
 #include <cstdio>
-#include <memory>
 
 using namespace Bench;
 using namespace CUPS;
@@ -27,30 +26,6 @@ constexpr int ClassCount = 10;
 constexpr int MembersPerClass = 5;
 constexpr int Runs = 30;
 constexpr int WarmUpRuns = 3;
-
-QString printerName(int i)
-{
-    // Mixed case and numbers, so the sort does real work.
-    return QStringLiteral("%1_Printer%2").arg(i % 3 == 0 ? QStringLiteral("office") : QStringLiteral("Lab")).arg(i);
-}
-
-QString queueUri(const QString &kind, const QString &name)
-{
-    return QStringLiteral("ipp://localhost/%1/%2").arg(kind, name);
-}
-
-bool addPrinter(int i)
-{
-    IppRequest request(CUPS_ADD_MODIFY_PRINTER);
-    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), queueUri(QStringLiteral("printers"), printerName(i)));
-    request.addPrinterAttribute(Attr::DeviceUri.data(), QStringLiteral("file:///dev/null"), IPP_TAG_URI);
-    request.addPrinterAttribute(Attr::PrinterInfo.data(), QStringLiteral("Printer number %1").arg(i));
-    request.addPrinterAttribute(Attr::PrinterLocation.data(), QStringLiteral("Building %1, floor %2").arg(i % 7).arg(i % 5));
-    request.addPrinterAttribute(Attr::PrinterIsShared.data(), i % 4 != 0);
-    request.addPrinterAttribute(Attr::PrinterIsAcceptingJobs.data(), true);
-    request.addPrinterAttribute(Attr::PrinterState.data(), int(IPP_PSTATE_IDLE), IPP_TAG_ENUM);
-    return request.doRequest(Connection::instance(), QStringLiteral("/admin/")).isOk();
-}
 
 bool addClass(int c)
 {
@@ -64,29 +39,6 @@ bool addClass(int c)
     request.addPrinterAttribute(Attr::PrinterIsAcceptingJobs.data(), true);
     request.addPrinterAttribute(Attr::PrinterState.data(), int(IPP_PSTATE_IDLE), IPP_TAG_ENUM);
     return request.doRequest(Connection::instance(), QStringLiteral("/admin/")).isOk();
-}
-
-// The floor: the same request straight through libcups, every value copied out.
-std::vector<PlainObject> plainLoad(http_t *http)
-{
-    // What the model asks for, so the floor fetches the same bytes.
-    static const QList<QByteArray> attributes = [] {
-        QList<QByteArray> list;
-        for (const QString &name : PrinterListModel::requestedAttributes()) {
-            list.append(name.toLatin1());
-        }
-        return list;
-    }();
-    std::vector<const char *> names;
-    for (const QByteArray &name : attributes) {
-        names.push_back(name.constData());
-    }
-    ipp_t *request = ippNewRequest(CUPS_GET_PRINTERS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, Attr::RequestingUserName.data(), nullptr, cupsUser());
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), int(names.size()), nullptr, names.data());
-    std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(http, request, "/"));
-
-    return plainGroups(response.get(), IPP_TAG_PRINTER);
 }
 
 int modelRows(const PrinterListModel &model)
@@ -109,11 +61,8 @@ int main(int argc, char **argv)
     const double startMs = timer.nsecsElapsed() / 1e6;
 
     timer.restart();
-    for (int i = 0; i < PrinterCount; ++i) {
-        if (!addPrinter(i)) {
-            std::fprintf(stderr, "adding printer %d failed: %s\n", i, qPrintable(Connection::lastErrorString()));
-            return 1;
-        }
+    if (!addPrinters(PrinterCount)) {
+        return 1;
     }
     for (int c = 0; c < ClassCount; ++c) {
         if (!addClass(c)) {
@@ -136,10 +85,10 @@ int main(int argc, char **argv)
 
     std::vector<Case> cases;
     cases.push_back({"(a) libcups floor: request + copy values", [&http] {
-                         return int(plainLoad(http.get()).size());
+                         return int(plainPrinters(http.get()).size());
                      }});
     cases.push_back({"(a') the same with a read timeout", [&httpWithTimeout] {
-                         return int(plainLoad(httpWithTimeout.get()).size());
+                         return int(plainPrinters(httpWithTimeout.get()).size());
                      }});
     cases.push_back({"(b) load(), same model, nothing changed", [&kept] {
                          kept.load();

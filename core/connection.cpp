@@ -383,6 +383,12 @@ void Connection::setTimeout(int msecs)
     }
 }
 
+int Connection::timeout() const
+{
+    QMutexLocker io(&d->ioMutex);
+    return d->timeoutMsecs;
+}
+
 QList<QHash<QString, QVariant>> Connection::devices(int timeoutSeconds)
 {
     ConnectionLocker locker(this);

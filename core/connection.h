@@ -97,6 +97,7 @@ public:
     void setPasswordCallback(cups_password_cb2_t callback, void *userData);
     /// Milliseconds a request may wait for the server before it fails.
     void setTimeout(int msecs);
+    int timeout() const;
 
     /**
      * Holds the inner io mutex for a scope, for raw libcups calls on handle()

@@ -41,6 +41,12 @@ IppRequest serverRequest(ipp_op_t op)
     return request;
 }
 
+// Nothing came back at all (no connection, a timeout, no IPP), as opposed to a server that said no.
+bool unanswered(const IppResponse &response)
+{
+    return response.isNull() && (response.statusCode() == IPP_STATUS_ERROR_INTERNAL || response.statusCode() == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE);
+}
+
 // The server no longer knows the subscription, or will not let us use it.
 bool subscriptionLost(ipp_status_t status)
 {
@@ -58,13 +64,17 @@ public:
 
     bool tryLock() const;
     void tick();
-    void subscribe();
+    bool subscribe();
+    bool probe();
     bool renew();
     void poll();
     void cancel();
     void forget();
     void lose(ipp_status_t status);
+    IppResponse send(IppRequest &request);
     void schedule();
+    int normalInterval() const;
+    int interval() const;
     void report(bool printers, bool jobs);
 
     ServerWatcher *const q;
@@ -73,6 +83,10 @@ public:
     int fallbackMsecs = 5000;
     int resubscribeMsecs = 60000;
     int leaseSeconds = 300;
+    int requestTimeoutMsecs = 3000;
+    int maxBackoffMsecs = 60000;
+    // The interval while the server does not answer; 0 while it does.
+    int backoffMsecs = 0;
 
     bool running = false;
     bool insideTick = false;
@@ -114,29 +128,30 @@ void ServerWatcherPrivate::tick()
         poll();
         return;
     }
-    if (resubscription.hasExpired()) {
-        subscribe();
+    // A reload would only wait for a silent server as well.
+    if (resubscription.hasExpired() ? subscribe() : probe()) {
+        // Without a subscription nothing tells what changed in between.
+        report(true, true);
     }
-    // Without a subscription nothing tells what changed in between.
-    report(true, true);
 }
 
-void ServerWatcherPrivate::subscribe()
+// False when the server did not answer at all.
+bool ServerWatcherPrivate::subscribe()
 {
     IppRequest request = serverRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
     request.addAttribute(IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, Attr::NotifyPullMethod.data(), PullMethod);
     request.addAttribute(IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, Attr::NotifyEvents.data(), watchedEvents());
     request.addAttribute(IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, Attr::NotifyLeaseDuration.data(), leaseSeconds);
-    const IppResponse response = request.doRequest(Connection::instance(), ServerResource);
+    const IppResponse response = send(request);
     const QList<AttributeHash> subscriptions = response.attributeGroups(IPP_TAG_SUBSCRIPTION);
     const int id = subscriptions.isEmpty() ? 0 : Utils::getAttribute(subscriptions.first(), Attr::NotifySubscriptionId).toInt();
     if (!response.isOk() || id <= 0) {
         // A server that answered no keeps its mind for a while; one that did not answer may be back at any tick.
-        refused = !response.isNull();
+        refused = !unanswered(response);
         resubscription = QDeadlineTimer(refused ? resubscribeMsecs : 0);
-        qCDebug(CUPS_CORE) << "no subscription, reloading periodically:" << Connection::lastErrorString();
+        qCDebug(CUPS_CORE) << "no subscription:" << Connection::lastErrorString();
         schedule();
-        return;
+        return refused;
     }
     subscriptionId = id;
     nextSequence = 1;
@@ -145,6 +160,15 @@ void ServerWatcherPrivate::subscribe()
     renewal = QDeadlineTimer(leaseSeconds * 500);
     qCDebug(CUPS_CORE) << "subscription" << id << "on" << subscribedServer;
     schedule();
+    return true;
+}
+
+// One small request to a server without subscriptions: false when it did not answer at all.
+bool ServerWatcherPrivate::probe()
+{
+    IppRequest request(IPP_OP_CUPS_GET_DEFAULT);
+    request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_KEYWORD, Attr::RequestedAttributes.data(), QString(Attr::PrinterName));
+    return !unanswered(send(request));
 }
 
 bool ServerWatcherPrivate::renew()
@@ -152,7 +176,7 @@ bool ServerWatcherPrivate::renew()
     IppRequest request = serverRequest(IPP_OP_RENEW_SUBSCRIPTION);
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::NotifySubscriptionId.data(), subscriptionId);
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::NotifyLeaseDuration.data(), leaseSeconds);
-    const IppResponse response = request.doRequest(Connection::instance(), ServerResource);
+    const IppResponse response = send(request);
     if (response.isOk()) {
         renewal = QDeadlineTimer(leaseSeconds * 500);
     } else if (subscriptionLost(response.statusCode())) {
@@ -170,7 +194,7 @@ void ServerWatcherPrivate::poll()
     IppRequest request = serverRequest(IPP_OP_GET_NOTIFICATIONS);
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::NotifySubscriptionIds.data(), subscriptionId);
     request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::NotifySequenceNumbers.data(), nextSequence);
-    const IppResponse response = request.doRequest(Connection::instance(), ServerResource);
+    const IppResponse response = send(request);
     if (!response.isOk()) {
         if (subscriptionLost(response.statusCode())) {
             lose(response.statusCode());
@@ -194,6 +218,11 @@ void ServerWatcherPrivate::cancel()
     if (!subscriptionId) {
         return;
     }
+    if (backoffMsecs) {
+        // A silent server would only hold us up; the lease ends the subscription there.
+        forget();
+        return;
+    }
     if (!tryLock()) {
         // Never wait for the connection here either: the lease ends the subscription on the server.
         qCDebug(CUPS_CORE) << "connection busy, subscription" << subscriptionId << "left to expire";
@@ -206,7 +235,7 @@ void ServerWatcherPrivate::cancel()
     if (subscribedServer == Connection::instance()->serverName()) {
         IppRequest request = serverRequest(IPP_OP_CANCEL_SUBSCRIPTION);
         request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::NotifySubscriptionId.data(), subscriptionId);
-        request.doRequest(Connection::instance(), ServerResource);
+        send(request);
     }
     forget();
 }
@@ -232,10 +261,45 @@ void ServerWatcherPrivate::lose(ipp_status_t status)
     }
 }
 
+// Every request of the watcher: bounded in time, and slowing the pace while the server does not answer.
+IppResponse ServerWatcherPrivate::send(IppRequest &request)
+{
+    Connection *const connection = Connection::instance();
+    const int hostTimeout = connection->timeout();
+    if (requestTimeoutMsecs < hostTimeout) {
+        connection->setTimeout(requestTimeoutMsecs);
+    }
+    IppResponse response = request.doRequest(connection, ServerResource);
+    if (requestTimeoutMsecs < hostTimeout) {
+        connection->setTimeout(hostTimeout);
+    }
+    if (unanswered(response)) {
+        backoffMsecs = qMax(normalInterval(), qMin(maxBackoffMsecs, 2 * interval()));
+        qCDebug(CUPS_CORE) << "no answer from the server, next request in" << backoffMsecs << "ms";
+    } else {
+        backoffMsecs = 0;
+    }
+    schedule();
+    return response;
+}
+
 void ServerWatcherPrivate::schedule()
 {
+    // Setting the interval restarts the timer: only when it changes, so ticks keep their pace.
+    if (timer.interval() != interval()) {
+        timer.setInterval(interval());
+    }
+}
+
+int ServerWatcherPrivate::normalInterval() const
+{
     // Waiting for a subscription (or asking for one) goes at the poll pace; a refusing server gets the cheap pace.
-    timer.setInterval(subscriptionId || !refused ? pollMsecs : fallbackMsecs);
+    return subscriptionId || !refused ? pollMsecs : fallbackMsecs;
+}
+
+int ServerWatcherPrivate::interval() const
+{
+    return backoffMsecs ? backoffMsecs : normalInterval();
 }
 
 void ServerWatcherPrivate::report(bool printers, bool jobs)
@@ -270,6 +334,7 @@ void ServerWatcher::start()
     }
     d->running = true;
     d->refused = false;
+    d->backoffMsecs = 0; // a host restarts the watcher for another server, which gets a fresh start
     d->resubscription = QDeadlineTimer(0);
     if (d->tryLock()) {
         d->subscribe();
@@ -324,5 +389,20 @@ void ServerWatcher::setResubscribeInterval(int msecs)
 void ServerWatcher::setLeaseDuration(int seconds)
 {
     d->leaseSeconds = seconds;
+}
+
+void ServerWatcher::setRequestTimeout(int msecs)
+{
+    d->requestTimeoutMsecs = msecs;
+}
+
+void ServerWatcher::setMaxBackoffInterval(int msecs)
+{
+    d->maxBackoffMsecs = msecs;
+}
+
+int ServerWatcher::currentInterval() const
+{
+    return d->interval();
 }
 } // namespace CUPS

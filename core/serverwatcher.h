@@ -18,7 +18,8 @@ class ServerWatcherPrivate;
  * (pulled with Get-Notifications, one small request per poll interval),
  * renews its lease in time and cancels it on stop() or destruction. A server
  * that refuses subscriptions is reported as changing on every fallback
- * interval instead, and asked again for a subscription now and then.
+ * interval instead (after one small request that shows it still answers),
+ * and asked again for a subscription now and then.
  *
  * It runs in the thread it lives in (the GUI thread of a host) and never
  * waits for Connection's lock: while another thread or a locked section of
@@ -26,6 +27,16 @@ class ServerWatcherPrivate;
  * a poll is skipped and tried again at the next tick. Signals are emitted
  * while this thread holds the lock, so a directly connected reload gets the
  * server at once.
+ *
+ * A server that does not answer at all (nothing listens, or it takes the
+ * connection and stays silent) is asked less and less often: each request
+ * without an answer doubles the interval, up to setMaxBackoffInterval(), and
+ * the first answer brings back the normal pace. Nothing is reported while it
+ * is silent, since a reload would only wait for it too. Each of the watcher's
+ * own requests waits at most setRequestTimeout() (Connection's timeout is
+ * restored after it), so its part of a tick holds the GUI thread no longer.
+ * An answer that says no (an IPP or HTTP error) is an answer: it ends the
+ * backoff like any other.
  */
 class NORVIKPRINTCORE_EXPORT ServerWatcher : public QObject
 {
@@ -52,6 +63,12 @@ public:
     void setResubscribeInterval(int msecs);
     /// Seconds the server keeps the subscription without a renewal (default 300); renewed at half of it.
     void setLeaseDuration(int seconds);
+    /// Milliseconds one of the watcher's requests may wait for the server (default 3000); a shorter Connection timeout stays.
+    void setRequestTimeout(int msecs);
+    /// Longest interval between two requests to a server that does not answer (default 60000).
+    void setMaxBackoffInterval(int msecs);
+    /// Milliseconds until the next poll: the poll or fallback interval, or longer while the server does not answer.
+    int currentInterval() const;
 
 Q_SIGNALS:
     /// A printer or class was added, removed, changed its state or its settings; at most once per poll.
