@@ -3,6 +3,7 @@
 #include "attributes.h"
 #include "connection.h"
 #include "corelogging.h"
+#include "ippmessage.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -151,13 +152,8 @@ ipp_t *Exchange::readResponse(http_status_t *status)
         while ((bytes = httpRead2(http, buffer, sizeof(buffer))) > 0) {
             body.append(buffer, int(bytes));
         }
-        IppPtr response(ippNew());
-        MemoryReader reader{body};
-        ipp_state_t state = IPP_STATE_IDLE;
-        do {
-            state = ippReadIO(&reader, readFromMemory, 1, nullptr, response.get());
-        } while (state != IPP_STATE_DATA && state != IPP_STATE_ERROR);
-        if (state == IPP_STATE_ERROR) {
+        IppPtr response = readIppMessage(body);
+        if (!response) {
             brokenAnswer = true;
             errorMessage = bytes < 0 ? QString::fromLocal8Bit(strerror(httpError(http))) : QStringLiteral("not an IPP message");
             *status = HTTP_STATUS_ERROR;
@@ -224,6 +220,20 @@ QString renderedValue(ipp_attribute_t *attribute, int index)
     return QString::fromUtf8(buffer);
 }
 } // namespace
+
+IppPtr readIppMessage(const QByteArray &bytes)
+{
+    IppPtr message(ippNew());
+    MemoryReader reader{bytes};
+    ipp_state_t state = IPP_STATE_IDLE;
+    do {
+        state = ippReadIO(&reader, readFromMemory, 1, nullptr, message.get());
+    } while (state != IPP_STATE_DATA && state != IPP_STATE_ERROR);
+    if (state == IPP_STATE_ERROR) {
+        return nullptr;
+    }
+    return message;
+}
 
 IppValue::IppValue(ipp_attribute_t *attribute, int index)
     : m_attribute(attribute)
