@@ -201,6 +201,23 @@ void Exchange::fail(http_status_t status)
     }
 }
 
+// The unit of a resolution, none for a units byte the server made up: libcups
+// passes that byte on as it came, so it is read as a number, never as the enum.
+QString resolutionUnit(const ipp_res_t &units)
+{
+    static_assert(sizeof(ipp_res_t) == sizeof(int), "the units byte is kept in an int-sized enum");
+    int value = 0;
+    memcpy(&value, &units, sizeof(value));
+    switch (value) {
+    case IPP_RES_PER_INCH:
+        return QStringLiteral("dpi");
+    case IPP_RES_PER_CM:
+        return QStringLiteral("dpcm");
+    default:
+        return QString();
+    }
+}
+
 // libcups renders whole attributes only; one holding just this value renders that value.
 QString renderedValue(ipp_attribute_t *attribute, int index)
 {
@@ -261,7 +278,7 @@ QString IppValue::toString() const
         int y = 0;
         ipp_res_t units = IPP_RES_PER_INCH;
         const int x = ippGetResolution(m_attribute, m_index, &y, &units);
-        const QString unit = units == IPP_RES_PER_INCH ? QStringLiteral("dpi") : QStringLiteral("dpcm");
+        const QString unit = resolutionUnit(units);
         if (x == y) {
             return QString::number(x) + unit;
         }
