@@ -21,6 +21,8 @@ private Q_SLOTS:
     void valuesConvertToTextAndQtTypes_data();
     void valuesConvertToTextAndQtTypes();
     void groupsSplitAtSeparatorsAndGroupChanges();
+    void answerStatusesPastLibcupsCountAsBroken_data();
+    void answerStatusesPastLibcupsCountAsBroken();
 
 private:
     IppBase m_values;
@@ -31,7 +33,7 @@ private:
 namespace
 {
 // A message read from bytes as they came from a server.
-IppBase received(const QByteArray &bytes)
+ipp_t *received(const QByteArray &bytes)
 {
     struct Reader {
         const QByteArray &bytes;
@@ -45,7 +47,7 @@ IppBase received(const QByteArray &bytes)
         from->offset += count;
         return count;
     }, 1, nullptr, ipp);
-    return IppBase(ipp);
+    return ipp;
 }
 } // namespace
 
@@ -80,8 +82,8 @@ void IppTest::initTestCase()
     ippDelete(letter);
 
     // A resolution whose units byte (0x10) is neither dots per inch nor per centimetre.
-    m_received = received(QByteArray::fromHex("02000000000000010432001c") + "printer-resolution-supported"
-                          + QByteArray::fromHex("0009210000000400000010") + '\x03');
+    m_received = IppBase(received(QByteArray::fromHex("02000000000000010432001c") + "printer-resolution-supported"
+                                  + QByteArray::fromHex("0009210000000400000010") + '\x03'));
 }
 
 void IppTest::valuesConvertToTextAndQtTypes_data()
@@ -172,6 +174,23 @@ void IppTest::groupsSplitAtSeparatorsAndGroupChanges()
     QCOMPARE(all.value(QStringLiteral("printer-name")), QVariant(QVariantList{QStringLiteral("A")}));
     QCOMPARE(all.value(QStringLiteral("job-id")), QVariant(QVariantList{7}));
     QCOMPARE(all.value(QStringLiteral("attributes-charset")), QVariant(QVariantList{QStringLiteral("utf-8")}));
+}
+
+void IppTest::answerStatusesPastLibcupsCountAsBroken_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::newRow("not found") << QByteArray::fromHex("020004060000000103") << int(IPP_STATUS_ERROR_NOT_FOUND);
+    QTest::newRow("status 0x7269") << QByteArray::fromHex("007072690304001003") << int(IPP_STATUS_ERROR_INTERNAL);
+}
+
+void IppTest::answerStatusesPastLibcupsCountAsBroken()
+{
+    QFETCH(QByteArray, answer);
+    const IppResponse response(received(answer));
+    QVERIFY(!response.isNull());
+    QTEST(int(response.statusCode()), "status");
+    QVERIFY(!response.isOk());
 }
 
 QTEST_GUILESS_MAIN(IppTest)

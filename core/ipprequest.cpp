@@ -201,14 +201,22 @@ void Exchange::fail(http_status_t status)
     }
 }
 
-// The unit of a resolution, none for a units byte the server made up: libcups
-// passes that byte on as it came, so it is read as a number, never as the enum.
+// libcups hands a server's numbers on in its enums as they came, though an
+// enum holds only the values its own constants need: such a number is read
+// as an int, never loaded as the enum.
+template<typename Enum>
+int numberIn(const Enum &value)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "libcups' enums are int-sized");
+    int number = 0;
+    memcpy(&number, &value, sizeof(number));
+    return number;
+}
+
+// The unit of a resolution; none for a units byte the server made up.
 QString resolutionUnit(const ipp_res_t &units)
 {
-    static_assert(sizeof(ipp_res_t) == sizeof(int), "the units byte is kept in an int-sized enum");
-    int value = 0;
-    memcpy(&value, &units, sizeof(value));
-    switch (value) {
+    switch (numberIn(units)) {
     case IPP_RES_PER_INCH:
         return QStringLiteral("dpi");
     case IPP_RES_PER_CM:
@@ -216,6 +224,15 @@ QString resolutionUnit(const ipp_res_t &units)
     default:
         return QString();
     }
+}
+
+// An answer's status; past libcups' own statuses no answer is one this client
+// understands, and it counts as broken, as an answer that is no IPP message does.
+ipp_status_t statusOf(ipp_t *ipp)
+{
+    const ipp_status_t status = ippGetStatusCode(ipp);
+    const int number = numberIn(status);
+    return number >= IPP_STATUS_OK && number <= IPP_STATUS_ERROR_CUPS_UPGRADE_REQUIRED ? status : IPP_STATUS_ERROR_INTERNAL;
 }
 
 // libcups renders whole attributes only; one holding just this value renders that value.
@@ -466,7 +483,7 @@ QList<AttributeHash> IppBase::attributeGroups(ipp_tag_t group) const
 
 IppResponse::IppResponse(ipp_t *ipp, ipp_status_t status)
     : IppBase(ipp)
-    , m_status(ipp ? ippGetStatusCode(ipp) : status)
+    , m_status(ipp ? statusOf(ipp) : status)
 {
 }
 
