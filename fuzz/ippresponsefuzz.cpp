@@ -16,6 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (response.isNull()) {
         return 0;
     }
+    // A failed answer is reported with the name libcups gives its status.
+    if (!response.isOk()) {
+        ippErrorString(response.statusCode());
+    }
     const AttributeHash all = response.attributes();
     QSet<QString> seen;
     ipp_t *message = response.handle();
