@@ -75,6 +75,8 @@ private Q_SLOTS:
         // QUrl reads a zone of hex digits after "::" as one more group of the address.
         QTest::newRow("ipv6 zone of hex digits") << "ipp://a+b@[fe88::0+e]:631/pr" << "ipp://a+b@[fe88::+e]:631/pr";
         QTest::newRow("ipv6 zone of hex digits, accepted form") << "ipp://a+b@[fe88::+e]:631/pr" << "ipp://a+b@[fe88::+e]:631/pr";
+        QTest::newRow("ipv6 zone, address written dotted") << "soi://[::c:e+et]://" << "soi://[::0.12.0.14+et]//";
+        QTest::newRow("ipv6 zone, address written dotted, accepted form") << "soi://[::0.12.0.14+et]//" << "soi://[::0.12.0.14+et]//";
         QTest::newRow("zone-like text outside a host") << "ip::/g]+b@[f:1+e]:6+b@[f:1+e]:631/pr" << "ip::/g]+b@[f:1+e]:6+b@[f:1+e]:631/pr";
         QTest::newRow("no scheme separator") << "printer" << "";
         QTest::newRow("line feed") << "ipp://host/printers/a\nb" << "";

@@ -304,7 +304,8 @@ QString SelectBackendPage::normalizeUri(const QString &text)
     // CUPS writes an IPv6 zone as "+zone" inside the host's brackets. QUrl
     // refuses most zones and misreads some ("+e" as one more group of the
     // address), so the zone is taken out before parsing and put back after.
-    static const QRegularExpression zonedHost(QStringLiteral("^[^:/?#\\[\\]]+://(?:[^/?#\\[\\]@]*@)?\\[[a-z,0-9,:]+(\\+[a-z,0-9]+)\\]"));
+    // The address may end in dotted decimal, as QUrl writes some.
+    static const QRegularExpression zonedHost(QStringLiteral("^[^:/?#\\[\\]]+://(?:[^/?#\\[\\]@]*@)?\\[[a-z,0-9,:.]+(\\+[a-z,0-9]+)\\]"));
     const QRegularExpressionMatch zoned = zonedHost.match(uri);
     if (!zoned.hasMatch()) {
         return acceptedForm(QUrl(uri, QUrl::StrictMode));
