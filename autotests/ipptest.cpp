@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QTest>
 
+#include <cstring>
+
 #include <cups/cups.h>
 
 using namespace CUPS;
@@ -19,11 +21,35 @@ private Q_SLOTS:
     void valuesConvertToTextAndQtTypes_data();
     void valuesConvertToTextAndQtTypes();
     void groupsSplitAtSeparatorsAndGroupChanges();
+    void answerStatusesPastLibcupsCountAsBroken_data();
+    void answerStatusesPastLibcupsCountAsBroken();
 
 private:
     IppBase m_values;
+    IppBase m_received; // values only a server's bytes can carry
     const time_t m_time = 1700000000;
 };
+
+namespace
+{
+// A message read from bytes as they came from a server.
+ipp_t *received(const QByteArray &bytes)
+{
+    struct Reader {
+        const QByteArray &bytes;
+        int offset;
+    } reader{bytes, 0};
+    ipp_t *ipp = ippNew();
+    ippReadIO(&reader, [](void *context, ipp_uchar_t *buffer, size_t size) -> ssize_t {
+        auto *from = static_cast<Reader *>(context);
+        const int count = qMin(int(size), from->bytes.size() - from->offset);
+        memcpy(buffer, from->bytes.constData() + from->offset, size_t(count));
+        from->offset += count;
+        return count;
+    }, 1, nullptr, ipp);
+    return ipp;
+}
+} // namespace
 
 void IppTest::initTestCase()
 {
@@ -54,6 +80,10 @@ void IppTest::initTestCase()
     ippSetCollection(ipp, &media, 1, letter);
     ippDelete(a4);
     ippDelete(letter);
+
+    // A resolution whose units byte (0x10) is neither dots per inch nor per centimetre.
+    m_received = IppBase(received(QByteArray::fromHex("02000000000000010432001c") + "printer-resolution-supported"
+                                  + QByteArray::fromHex("0009210000000400000010") + '\x03'));
 }
 
 void IppTest::valuesConvertToTextAndQtTypes_data()
@@ -70,6 +100,8 @@ void IppTest::valuesConvertToTextAndQtTypes_data()
     QTest::newRow("range") << QByteArray("copies-supported") << 0 << QStringLiteral("1-9999") << QVariant(QStringLiteral("1-9999"));
     QTest::newRow("square resolution") << QByteArray("printer-resolution-default") << 0 << QStringLiteral("600dpi") << QVariant(QStringLiteral("600dpi"));
     QTest::newRow("uneven resolution") << QByteArray("uneven-resolution") << 0 << QStringLiteral("300x600dpi") << QVariant(QStringLiteral("300x600dpi"));
+    QTest::newRow("resolution in unknown units") << QByteArray("printer-resolution-supported") << 0 << QStringLiteral("553648128x67108864")
+                                                 << QVariant(QStringLiteral("553648128x67108864"));
     QTest::newRow("non-ASCII text") << QByteArray("printer-location") << 0 << QString::fromUtf8("Raum Ø 2.17 – 東京")
                                     << QVariant(QString::fromUtf8("Raum Ø 2.17 – 東京"));
     QTest::newRow("second keyword") << QByteArray("printer-state-reasons") << 1 << QStringLiteral("media-jam-error") << QVariant(QStringLiteral("media-jam-error"));
@@ -93,6 +125,9 @@ void IppTest::valuesConvertToTextAndQtTypes()
     QFETCH(QVariant, value);
 
     ipp_attribute_t *attribute = ippFindAttribute(m_values.handle(), name.constData(), IPP_TAG_ZERO);
+    if (!attribute) {
+        attribute = ippFindAttribute(m_received.handle(), name.constData(), IPP_TAG_ZERO);
+    }
     QVERIFY(attribute);
     const IppValue ippValue(attribute, index);
     QCOMPARE(ippValue.toString(), text);
@@ -139,6 +174,23 @@ void IppTest::groupsSplitAtSeparatorsAndGroupChanges()
     QCOMPARE(all.value(QStringLiteral("printer-name")), QVariant(QVariantList{QStringLiteral("A")}));
     QCOMPARE(all.value(QStringLiteral("job-id")), QVariant(QVariantList{7}));
     QCOMPARE(all.value(QStringLiteral("attributes-charset")), QVariant(QVariantList{QStringLiteral("utf-8")}));
+}
+
+void IppTest::answerStatusesPastLibcupsCountAsBroken_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::newRow("not found") << QByteArray::fromHex("020004060000000103") << int(IPP_STATUS_ERROR_NOT_FOUND);
+    QTest::newRow("status 0x7269") << QByteArray::fromHex("007072690304001003") << int(IPP_STATUS_ERROR_INTERNAL);
+}
+
+void IppTest::answerStatusesPastLibcupsCountAsBroken()
+{
+    QFETCH(QByteArray, answer);
+    const IppResponse response(received(answer));
+    QVERIFY(!response.isNull());
+    QTEST(int(response.statusCode()), "status");
+    QVERIFY(!response.isOk());
 }
 
 QTEST_GUILESS_MAIN(IppTest)

@@ -116,10 +116,20 @@ private Q_SLOTS:
         QFile::remove(upload);
     }
 
+    void otherOptionsRewriteOnlyTheirLine_data()
+    {
+        QTest::addColumn<QByteArray>("extra"); // lines the PPD carries besides TestPpd's
+        QTest::newRow("plain") << QByteArray();
+        QTest::newRow("a NUL byte in a line") << QByteArray("*InputSlot Manual/Manual Feed: \"<</ManualFeed\xa9\x11\x0f\x00@`\x00\x00" "etpagedevice\"\n", 67);
+    }
     void otherOptionsRewriteOnlyTheirLine()
     {
+        QFETCH(QByteArray, extra);
         PpdSettings settings;
         const QString original = copyOf(TestPpd());
+        QFile ppd(original);
+        QVERIFY(ppd.open(QIODevice::Append) && ppd.write(extra) == extra.size());
+        ppd.close();
         QVERIFY(settings.load(original));
         QComboBox *toner = editorOf(settings, QStringLiteral("Toner saving"));
         QVERIFY(toner);

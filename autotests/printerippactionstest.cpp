@@ -144,7 +144,11 @@ void PrinterIppActionsTest::userDefaultRewritesOnlyTheDefaultLine_data()
     QTest::newRow("instances stay instances")
         << QStringLiteral("Dest Lobby_Printer/draft print-quality=3\nDefault Lobby_Printer/draft\n")
         << QStringLiteral("Dest Lobby_Printer/draft print-quality=3\nDest Lobby_Printer/draft\nDefault Lobby_Printer\n");
-    QTest::newRow("names match without case") << QStringLiteral("dest lobby_printer copies=3\n") << QStringLiteral("Default lobby_printer copies=3\n");
+    // The line takes the name as the server lists it: the printer lists compare names exactly.
+    QTest::newRow("names match without case") << QStringLiteral("dest lobby_printer copies=3\n") << QStringLiteral("Default Lobby_Printer copies=3\n");
+    QTest::newRow("other letters, an instance the old default")
+        << QStringLiteral("Dest LObby_Printer job-hold-until=night\nDest Office_PS media=A4\nDefault LObby_Printer/draft media=A4 nides=two-sided-long-edge\n")
+        << QStringLiteral("Default Lobby_Printer job-hold-until=night\nDest Office_PS media=A4\nDest LObby_Printer/draft media=A4 nides=two-sided-long-edge\n");
 }
 
 void PrinterIppActionsTest::userDefaultRewritesOnlyTheDefaultLine()

@@ -72,6 +72,12 @@ private Q_SLOTS:
         QTest::newRow("non-ascii queue") << "ipp://host/printers/Drucker-\u00fc" << "ipp://host/printers/Drucker-%C3%BC";
         QTest::newRow("ipv6 zone") << "ipp://[fe80::1+eth0]:631/printers/x" << "ipp://[fe80::1+eth0]:631/printers/x";
         QTest::newRow("ipv6 zone, plus in the user") << "ipp://a+b@[fe80::1+eth0]/printers/x" << "ipp://a+b@[fe80::1+eth0]/printers/x";
+        // QUrl reads a zone of hex digits after "::" as one more group of the address.
+        QTest::newRow("ipv6 zone of hex digits") << "ipp://a+b@[fe88::0+e]:631/pr" << "ipp://a+b@[fe88::+e]:631/pr";
+        QTest::newRow("ipv6 zone of hex digits, accepted form") << "ipp://a+b@[fe88::+e]:631/pr" << "ipp://a+b@[fe88::+e]:631/pr";
+        QTest::newRow("ipv6 zone, address written dotted") << "soi://[::c:e+et]://" << "soi://[::0.12.0.14+et]//";
+        QTest::newRow("ipv6 zone, address written dotted, accepted form") << "soi://[::0.12.0.14+et]//" << "soi://[::0.12.0.14+et]//";
+        QTest::newRow("zone-like text outside a host") << "ip::/g]+b@[f:1+e]:6+b@[f:1+e]:631/pr" << "ip::/g]+b@[f:1+e]:6+b@[f:1+e]:631/pr";
         QTest::newRow("no scheme separator") << "printer" << "";
         QTest::newRow("line feed") << "ipp://host/printers/a\nb" << "";
     }

@@ -3,6 +3,7 @@
 #include "attributes.h"
 #include "connection.h"
 #include "corelogging.h"
+#include "ippmessage.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -151,13 +152,8 @@ ipp_t *Exchange::readResponse(http_status_t *status)
         while ((bytes = httpRead2(http, buffer, sizeof(buffer))) > 0) {
             body.append(buffer, int(bytes));
         }
-        IppPtr response(ippNew());
-        MemoryReader reader{body};
-        ipp_state_t state = IPP_STATE_IDLE;
-        do {
-            state = ippReadIO(&reader, readFromMemory, 1, nullptr, response.get());
-        } while (state != IPP_STATE_DATA && state != IPP_STATE_ERROR);
-        if (state == IPP_STATE_ERROR) {
+        IppPtr response = readIppMessage(body);
+        if (!response) {
             brokenAnswer = true;
             errorMessage = bytes < 0 ? QString::fromLocal8Bit(strerror(httpError(http))) : QStringLiteral("not an IPP message");
             *status = HTTP_STATUS_ERROR;
@@ -205,6 +201,40 @@ void Exchange::fail(http_status_t status)
     }
 }
 
+// libcups hands a server's numbers on in its enums as they came, though an
+// enum holds only the values its own constants need: such a number is read
+// as an int, never loaded as the enum.
+template<typename Enum>
+int numberIn(const Enum &value)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "libcups' enums are int-sized");
+    int number = 0;
+    memcpy(&number, &value, sizeof(number));
+    return number;
+}
+
+// The unit of a resolution; none for a units byte the server made up.
+QString resolutionUnit(const ipp_res_t &units)
+{
+    switch (numberIn(units)) {
+    case IPP_RES_PER_INCH:
+        return QStringLiteral("dpi");
+    case IPP_RES_PER_CM:
+        return QStringLiteral("dpcm");
+    default:
+        return QString();
+    }
+}
+
+// An answer's status; past libcups' own statuses no answer is one this client
+// understands, and it counts as broken, as an answer that is no IPP message does.
+ipp_status_t statusOf(ipp_t *ipp)
+{
+    const ipp_status_t status = ippGetStatusCode(ipp);
+    const int number = numberIn(status);
+    return number >= IPP_STATUS_OK && number <= IPP_STATUS_ERROR_CUPS_UPGRADE_REQUIRED ? status : IPP_STATUS_ERROR_INTERNAL;
+}
+
 // libcups renders whole attributes only; one holding just this value renders that value.
 QString renderedValue(ipp_attribute_t *attribute, int index)
 {
@@ -224,6 +254,20 @@ QString renderedValue(ipp_attribute_t *attribute, int index)
     return QString::fromUtf8(buffer);
 }
 } // namespace
+
+IppPtr readIppMessage(const QByteArray &bytes)
+{
+    IppPtr message(ippNew());
+    MemoryReader reader{bytes};
+    ipp_state_t state = IPP_STATE_IDLE;
+    do {
+        state = ippReadIO(&reader, readFromMemory, 1, nullptr, message.get());
+    } while (state != IPP_STATE_DATA && state != IPP_STATE_ERROR);
+    if (state == IPP_STATE_ERROR) {
+        return nullptr;
+    }
+    return message;
+}
 
 IppValue::IppValue(ipp_attribute_t *attribute, int index)
     : m_attribute(attribute)
@@ -251,7 +295,7 @@ QString IppValue::toString() const
         int y = 0;
         ipp_res_t units = IPP_RES_PER_INCH;
         const int x = ippGetResolution(m_attribute, m_index, &y, &units);
-        const QString unit = units == IPP_RES_PER_INCH ? QStringLiteral("dpi") : QStringLiteral("dpcm");
+        const QString unit = resolutionUnit(units);
         if (x == y) {
             return QString::number(x) + unit;
         }
@@ -439,7 +483,7 @@ QList<AttributeHash> IppBase::attributeGroups(ipp_tag_t group) const
 
 IppResponse::IppResponse(ipp_t *ipp, ipp_status_t status)
     : IppBase(ipp)
-    , m_status(ipp ? ippGetStatusCode(ipp) : status)
+    , m_status(ipp ? statusOf(ipp) : status)
 {
 }
 

@@ -80,11 +80,14 @@ QStringList withDefault(const QStringList &lines, const QString &name)
             result.append(line); // comments and anything unknown
             continue;
         }
-        // CUPS compares destination names without regard to case.
-        const bool isTarget = dest.rest.section(QLatin1Char(' '), 0, 0).compare(name, Qt::CaseInsensitive) == 0;
+        // CUPS compares destination names without regard to case; the line takes
+        // the name as given, which is what the printer lists compare with.
+        const QString destination = dest.rest.section(QLatin1Char(' '), 0, 0);
+        const bool isTarget = destination.compare(name, Qt::CaseInsensitive) == 0;
         found = found || isTarget;
+        const QString rest = isTarget ? name + dest.rest.mid(destination.size()) : dest.rest;
         const QString keyword = isTarget ? QStringLiteral("Default") : QStringLiteral("Dest");
-        result.append(dest.rest.isEmpty() ? keyword : keyword + QLatin1Char(' ') + dest.rest);
+        result.append(rest.isEmpty() ? keyword : keyword + QLatin1Char(' ') + rest);
     }
     if (!found) {
         result.append(QStringLiteral("Default ") + name);

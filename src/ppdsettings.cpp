@@ -122,6 +122,8 @@ public:
     void addRows(ppd_group_t *group, QList<QTreeWidgetItem *> &rows) const;
     void installEditor(PpdOptionItem *row);
     void announce(const char *keyword, const QByteArray &choice);
+    /// A "*Default" line carrying the choice marked now, with its own line ending; empty when the line stays.
+    QByteArray rewrittenDefault(const QByteArray &line) const;
     QByteArray markedChoice(const QByteArray &keyword) const;
     bool mark(const char *keyword, const QByteArray &choice);
 
@@ -206,8 +208,41 @@ void PpdSettingsPrivate::announce(const char *keyword, const QByteArray &choice)
     }
 }
 
+QByteArray PpdSettingsPrivate::rewrittenDefault(const QByteArray &line) const
+{
+    const QByteArray prefix("*Default");
+    if (!line.startsWith(prefix)) {
+        return {};
+    }
+    int end = line.size();
+    while (end > 0 && (line.at(end - 1) == '\n' || line.at(end - 1) == '\r')) {
+        --end;
+    }
+    const QByteArray ending = line.mid(end);
+    const QByteArray rest = line.mid(prefix.size(), end - prefix.size());
+    int cut = 0;
+    while (cut < rest.size() && rest.at(cut) != ':' && !isspace(static_cast<unsigned char>(rest.at(cut)))) {
+        ++cut;
+    }
+    const QByteArray keyword = rest.left(cut);
+    int start = cut + 1;
+    while (start < rest.size() && isspace(static_cast<unsigned char>(rest.at(start)))) {
+        ++start;
+    }
+    const QByteArray value = rest.mid(start);
+    const QByteArray choice = markedChoice(keyword);
+    if (choice.isEmpty() || choice == value || choice == "Custom") {
+        return {};
+    }
+    return prefix + keyword + ": " + choice + ending;
+}
+
 QByteArray PpdSettingsPrivate::markedChoice(const QByteArray &keyword) const
 {
+    // libcups reads a keyword up to its first NUL byte: such a line names no option of its own.
+    if (keyword.isEmpty() || keyword.contains('\0')) {
+        return {};
+    }
     ppd_choice_t *choice = nullptr;
     bool pageSizeFamily = false;
     for (const QString &name : PageSizeFamily) {
@@ -302,30 +337,25 @@ QString PpdSettings::save()
     }
 
     bool changed = false;
-    char line[1024];
-    while (cupsFileGets(in.get(), line, sizeof(line))) {
-        if (strncmp(line, "*Default", 8) != 0) {
-            cupsFilePrintf(temp.get(), "%s\n", line);
-            continue;
+    const auto copy = [&](const QByteArray &line) {
+        const QByteArray rewritten = d->rewrittenDefault(line);
+        const QByteArray &out = rewritten.isEmpty() ? line : rewritten;
+        changed = changed || !rewritten.isEmpty();
+        cupsFileWrite(temp.get(), out.constData(), size_t(out.size()));
+    };
+    // Lines as bytes, whatever they hold (a NUL byte too): every line but a changed default goes out as it came.
+    QByteArray line;
+    char buffer[4096];
+    size_t bytes = 0;
+    while ((bytes = cupsFileGetLine(in.get(), buffer, sizeof(buffer))) > 0) {
+        line.append(buffer, int(bytes));
+        if (line.endsWith('\n') || line.endsWith('\r')) {
+            copy(line);
+            line.clear();
         }
-        const QByteArray rest(line + 8);
-        int cut = 0;
-        while (cut < rest.size() && rest.at(cut) != ':' && !isspace(static_cast<unsigned char>(rest.at(cut)))) {
-            ++cut;
-        }
-        const QByteArray keyword = rest.left(cut);
-        int start = cut + 1;
-        while (start < rest.size() && isspace(static_cast<unsigned char>(rest.at(start)))) {
-            ++start;
-        }
-        const QByteArray value = rest.mid(start);
-        const QByteArray choice = d->markedChoice(keyword);
-        if (!choice.isEmpty() && choice != value && choice != "Custom") {
-            cupsFilePrintf(temp.get(), "*Default%s: %s\n", keyword.constData(), choice.constData());
-            changed = true;
-        } else {
-            cupsFilePrintf(temp.get(), "%s\n", line);
-        }
+    }
+    if (!line.isEmpty()) {
+        copy(line); // the last line, without an ending
     }
     in.reset();
     temp.reset();

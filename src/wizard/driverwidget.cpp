@@ -98,18 +98,6 @@ bool offersEverywhere(const QString &deviceUri)
     return deviceUri.contains(QLatin1String("_ipp._tcp")) || deviceUri.contains(QLatin1String("_ipps._tcp"));
 }
 
-// Name, type parts and domain of "dnssd://name._ipp._tcp.local/...", or fewer than 4 parts.
-QStringList dnssdServiceParts(const QString &uri)
-{
-    const QLatin1String scheme("dnssd://");
-    if (!uri.startsWith(scheme)) {
-        return {};
-    }
-    const QString rest = uri.mid(scheme.size());
-    const QString service = QUrl::fromPercentEncoding(rest.left(rest.indexOf(QLatin1Char('/'))).toUtf8());
-    return service.split(QLatin1Char('.'), Qt::KeepEmptyParts);
-}
-
 // The host label Avahi resolves the service to, or its address; empty on failure.
 QString resolveServiceHost(const QStringList &parts)
 {
@@ -284,6 +272,17 @@ QString DriverWidget::selectedPpdName() const
 QString DriverWidget::ppdFileName() const
 {
     return ppdFile;
+}
+
+QStringList DriverWidget::dnssdServiceParts(const QString &uri)
+{
+    const QLatin1String scheme("dnssd://");
+    if (!uri.startsWith(scheme)) {
+        return {};
+    }
+    const QString rest = uri.mid(scheme.size());
+    const QString service = QUrl::fromPercentEncoding(rest.left(rest.indexOf(QLatin1Char('/'))).toUtf8());
+    return service.split(QLatin1Char('.'), Qt::KeepEmptyParts);
 }
 
 QString DriverWidget::hpUriFromDnssd(const QString &uri)

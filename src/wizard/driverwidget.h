@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 
@@ -40,6 +41,10 @@ public:
 
     /// The HPLIP "hp:" URI of an HP device found by DNS-SD, or empty.
     static QString hpUriFromDnssd(const QString &uri);
+    /// The service name, the two type parts and the domain of a DNS-SD URI
+    /// ("dnssd://name._ipp._tcp.local/..."), as hpUriFromDnssd() resolves
+    /// them; any other count of parts is no such URI.
+    static QStringList dnssdServiceParts(const QString &uri);
     /// HPLIP's URI maker, run by hpUriFromDnssd(); tests point it elsewhere.
     static void setHpMakeUriProgram(const QString &program);
 

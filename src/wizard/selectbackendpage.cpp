@@ -300,28 +300,29 @@ QString SelectBackendPage::normalizeUri(const QString &text)
     }
     QString uri = text;
     uri.replace(QLatin1Char(' '), QLatin1String("%20")).replace(QLatin1Char('#'), QLatin1String("%23"));
-    const QUrl url(uri, QUrl::StrictMode);
-    if (url.isValid()) {
-        return acceptedForm(url);
-    }
 
-    // CUPS writes an IPv6 zone as "+zone" inside the brackets, which QUrl refuses: parse without it, then put it back.
-    static const QRegularExpression zonedIpv6(QStringLiteral("\\[[a-z,0-9,:]+\\+[a-z,0-9]+\\]"));
-    static const QRegularExpression zone(QStringLiteral("\\+[a-z,0-9]+"));
-    const QRegularExpressionMatch bracketed = zonedIpv6.match(uri);
-    if (!bracketed.hasMatch()) {
+    // CUPS writes an IPv6 zone as "+zone" inside the host's brackets. QUrl
+    // refuses most zones and misreads some ("+e" as one more group of the
+    // address), so the zone is taken out before parsing and put back after.
+    // The address may end in dotted decimal, as QUrl writes some.
+    static const QRegularExpression zonedHost(QStringLiteral("^[^:/?#\\[\\]]+://(?:[^/?#\\[\\]@]*@)?\\[[a-z,0-9,:.]+(\\+[a-z,0-9]+)\\]"));
+    const QRegularExpressionMatch zoned = zonedHost.match(uri);
+    if (!zoned.hasMatch()) {
+        return acceptedForm(QUrl(uri, QUrl::StrictMode));
+    }
+    const QString zone = zoned.captured(1);
+    const QUrl url(uri.remove(zoned.capturedStart(1), zoned.capturedLength(1)), QUrl::StrictMode);
+    QString accepted = acceptedForm(url);
+    // The host's bracket follows the scheme, or the user name where there is one.
+    int host = accepted.indexOf(QLatin1String("://")) + 3;
+    if (!url.userInfo().isEmpty()) {
+        host = accepted.indexOf(QLatin1Char('@'), host) + 1;
+    }
+    const int bracket = accepted.indexOf(QLatin1Char(']'), host);
+    if (accepted.isEmpty() || host >= accepted.size() || accepted.at(host) != QLatin1Char('[') || bracket < 0) {
         return {};
     }
-    // The zone is looked for inside the brackets: a "+" in the user name is no zone.
-    const QRegularExpressionMatch zoneMatch = zone.match(uri, bracketed.capturedStart());
-    const QString zoneText = zoneMatch.captured();
-    uri.remove(zoneMatch.capturedStart(), zoneMatch.capturedLength());
-    QString accepted = acceptedForm(QUrl(uri, QUrl::StrictMode));
-    const int bracket = accepted.indexOf(QLatin1Char(']'));
-    if (bracket < 0) {
-        return {};
-    }
-    return accepted.insert(bracket, zoneText);
+    return accepted.insert(bracket, zone);
 }
 
 void SelectBackendPage::on_scanButton_clicked()

@@ -1,6 +1,8 @@
 #ifndef CUPS_WIZARDFIELDS_H
 #define CUPS_WIZARDFIELDS_H
 
+#include <attributes.h>
+
 #include <QLatin1String>
 
 // The setup wizard's pages never call each other: they hand data on through
@@ -20,28 +22,28 @@ enum PageId {
 namespace Field
 {
 // PrinterClassPage
-constexpr QLatin1String IsPrinterQueue("isPrinterQueue");
-constexpr QLatin1String IsPrinterManualQueue("isPrinterManualQueue");
-constexpr QLatin1String IsClassQueue("isClassQueue");
+constexpr QLatin1String IsPrinterQueue = latin1("isPrinterQueue");
+constexpr QLatin1String IsPrinterManualQueue = latin1("isPrinterManualQueue");
+constexpr QLatin1String IsClassQueue = latin1("isClassQueue");
 // AutodetectSelectionPage
-constexpr QLatin1String IsAutodetectedPrinterSelected("isAutodetectedPrinterSelected");
-constexpr QLatin1String PrinterMakeAndModel("printerMakeAndModel");
-constexpr QLatin1String DeviceId("deviceId");
+constexpr QLatin1String IsAutodetectedPrinterSelected = latin1("isAutodetectedPrinterSelected");
+constexpr QLatin1String PrinterMakeAndModel = latin1("printerMakeAndModel");
+constexpr QLatin1String DeviceId = latin1("deviceId");
 // ClassMembersPage
-constexpr QLatin1String ClassMembers("classMembers");
-constexpr QLatin1String MembersEdit("membersEdit");
+constexpr QLatin1String ClassMembers = latin1("classMembers");
+constexpr QLatin1String MembersEdit = latin1("membersEdit");
 // InfoDriverPage; the queue name is registered with the mandatory mark.
-constexpr QLatin1String QueueName("queueName");
-constexpr QLatin1String QueueDescription("queueDescription");
-constexpr QLatin1String DeviceUri("deviceURI");
-constexpr QLatin1String QueueLocation("queueLocation");
-constexpr QLatin1String QueueOrganization("queueOrganization");
-constexpr QLatin1String QueueOrganizationalUnit("queueOrganizationalUnit");
-constexpr QLatin1String DeviceDriver("deviceDriver");
-constexpr QLatin1String QueueShared("queueShared");
-constexpr QLatin1String GeneralEdit("generalEdit");
-constexpr QLatin1String BackendEdit("backendEdit");
-constexpr QLatin1String DriverEdit("driverEdit");
+constexpr QLatin1String QueueName = latin1("queueName");
+constexpr QLatin1String QueueDescription = latin1("queueDescription");
+constexpr QLatin1String DeviceUri = latin1("deviceURI");
+constexpr QLatin1String QueueLocation = latin1("queueLocation");
+constexpr QLatin1String QueueOrganization = latin1("queueOrganization");
+constexpr QLatin1String QueueOrganizationalUnit = latin1("queueOrganizationalUnit");
+constexpr QLatin1String DeviceDriver = latin1("deviceDriver");
+constexpr QLatin1String QueueShared = latin1("queueShared");
+constexpr QLatin1String GeneralEdit = latin1("generalEdit");
+constexpr QLatin1String BackendEdit = latin1("backendEdit");
+constexpr QLatin1String DriverEdit = latin1("driverEdit");
 } // namespace Field
 
 /// The mark that makes a registered field mandatory.
