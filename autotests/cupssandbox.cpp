@@ -79,6 +79,22 @@ void CupsSandbox::stop()
     m_server.clear();
 }
 
+bool CupsSandbox::pause()
+{
+    return !m_directory.isEmpty()
+        && QProcess::execute(script(), {QStringLiteral("stop"), QStringLiteral("--keep"), QStringLiteral("--dir"), m_directory}) == 0;
+}
+
+bool CupsSandbox::resume()
+{
+    const QStringList arguments{QStringLiteral("resume"),
+                                QStringLiteral("--dir"),
+                                m_directory,
+                                QStringLiteral("--owner"),
+                                QString::number(QCoreApplication::applicationPid())};
+    return !m_directory.isEmpty() && QProcess::execute(script(), arguments) == 0;
+}
+
 bool CupsSandbox::isRunning() const
 {
     return !m_server.isEmpty();

@@ -21,6 +21,10 @@ public:
     /// Starts the server (with the sample printers, class and jobs when asked).
     bool start(bool sample = false);
     void stop();
+    /// Stops the scheduler but keeps its folder, port, queues and jobs, as a
+    /// server that dies under a running client; resume() brings it back.
+    bool pause();
+    bool resume();
     /// Points this process' libcups and the core connection at the server.
     void use() const;
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QScopeGuard>
 
+#include <cerrno>
 #include <cstring>
 #include <tuple>
 
@@ -43,6 +44,25 @@ std::pair<ipp_status_t, QString> ippErrorFor(http_status_t status)
         return {IPP_STATUS_ERROR_INTERNAL, text};
     default:
         return {IPP_STATUS_ERROR_SERVICE_UNAVAILABLE, text};
+    }
+}
+
+// Socket errors of a server that closed the connection or takes none: it is
+// gone (stopped, restarted), which is not the same as a broken answer.
+bool isLostConnection(int error)
+{
+    switch (error) {
+    case EPIPE:
+    case ECONNRESET:
+    case ECONNREFUSED:
+    case ECONNABORTED:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -101,11 +121,21 @@ private:
 ipp_t *Exchange::run()
 {
     const size_t length = ippLength(request) + size_t(document ? document->size() : 0);
+    bool reconnected = false;
     // Each round either answers, fails, or has just authenticated or upgraded and sends again.
     for (;;) {
         http_status_t status = cupsSendRequest(http, request, resource.constData(), length);
         if (status == HTTP_STATUS_CONTINUE && document && ippGetState(request) == IPP_STATE_DATA) {
             status = sendDocument();
+        }
+        // A server that restarted since the last request dropped this connection; the request
+        // did not get through, so it is sent once more on a new one.
+        if (status == HTTP_STATUS_ERROR && !reconnected && isLostConnection(httpError(http))) {
+            reconnected = true;
+            ippSetState(request, IPP_STATE_IDLE);
+            if (httpReconnect2(http, 30000, nullptr) == 0) {
+                continue;
+            }
         }
         if (status != HTTP_STATUS_CONTINUE && status != HTTP_STATUS_OK) {
             // cupsSendRequest() authenticates and upgrades by itself; anything else ends here.
@@ -162,8 +192,9 @@ ipp_t *Exchange::readResponse(http_status_t *status)
         return response.release();
     }
     if (*status == HTTP_STATUS_ERROR) {
-        brokenAnswer = true;
         const int error = httpError(http);
+        unreachable = isLostConnection(error);
+        brokenAnswer = !unreachable;
         errorMessage = error ? QString::fromLocal8Bit(strerror(error)) : QStringLiteral("no HTTP answer");
         return nullptr;
     }
@@ -192,7 +223,11 @@ void Exchange::fail(http_status_t status)
     std::tie(errorCode, errorMessage) = ippErrorFor(status);
     // A broken or refused connection says more through the socket's error than through the status.
     const int socketError = httpError(http);
-    if (status == HTTP_STATUS_ERROR) {
+    if (unreachable || (status == HTTP_STATUS_ERROR && isLostConnection(socketError))) {
+        unreachable = true;
+        errorCode = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        errorMessage = QString::fromLocal8Bit(strerror(socketError ? socketError : ECONNRESET));
+    } else if (status == HTTP_STATUS_ERROR) {
         brokenAnswer = true;
         errorMessage = socketError ? QString::fromLocal8Bit(strerror(socketError)) : QStringLiteral("no HTTP answer");
     } else if (status == HTTP_STATUS_SERVICE_UNAVAILABLE && socketError) {

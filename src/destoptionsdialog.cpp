@@ -514,12 +514,21 @@ bool DestOptionsDialogPrivate::loadOptions()
         holdsLock = true;
     }
     const QByteArray destName = name.toLocal8Bit();
+    QString namedDestError;
     {
         Connection::IoLocker io(connection);
         dest.reset(cupsGetNamedDest(io.handle(), destName.constData(), nullptr));
-        if (!dest) {
-            return failLoading(QStringLiteral("cupsGetNamedDest failed: %1").arg(QString::fromUtf8(cupsLastErrorString())));
+        namedDestError = QString::fromUtf8(cupsLastErrorString());
+    }
+    if (!dest) {
+        // libcups calls a server it cannot reach a missing printer: asking again tells which it is.
+        if (PrinterIppActions::instance()->destAttrs(name, {Attr::PrinterName}).isEmpty()) {
+            namedDestError = Connection::lastErrorString();
         }
+        return failLoading(QStringLiteral("cupsGetNamedDest failed: %1").arg(namedDestError));
+    }
+    {
+        Connection::IoLocker io(connection);
         dinfo.reset(cupsCopyDestInfo(io.handle(), dest.get()));
         if (!dinfo) {
             const QString error = QString::fromUtf8(cupsLastErrorString());
