@@ -7,18 +7,27 @@
 #include <QUdpSocket>
 
 /// SMB discovery with stub tools alone on PATH (no real Samba tool runs), and NetBIOS replies crafted or sent over loopback.
+// smbclient -L as Samba 4.17 answers it: disks, the IPC share and two printers.
+const QByteArray SmbclientList = "\tSharename       Type      Comment\n\t---------       ----      -------\n\tprint$          Disk      Printer Drivers\n"
+                                 "\tHP_1020         Printer   HP LaserJet 1020 in room 12\n\tIPC$            IPC       IPC Service (Samba 4.17.12-Debian)\n"
+                                 "\tKyocera_FS1020D Printer   Kyocera FS-1020D\nSMB1 disabled -- no workgroup available\n";
+
 class KapSmbUtilTest : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_bin;
 
-    /// A tool that logs its name, arguments and PASSWD, then runs body; $DATA holds the recorded outputs.
+    /// A tool that logs its name, arguments and PASSWD, then runs body.
     void stub(const char *name, const QByteArray &body)
     {
         QFile file(m_bin.filePath(QLatin1String(name)));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        file.write("#!/bin/sh\nDATA=" + QFile::encodeName(QFINDTESTDATA("data/smb")) + '\n');
-        file.write("echo \"${0##*/} $* PASSWD=${PASSWD-unset}\" >>\"${0%/*}/log\"\n" + body + '\n');
+        file.write("#!/bin/sh\necho \"${0##*/} $* PASSWD=${PASSWD-unset}\" >>\"${0%/*}/log\"\n" + body + '\n');
+    }
+    /// A body that prints the tool's recorded output when called with these arguments.
+    static QByteArray answering(const QByteArray &arguments, const QByteArray &output)
+    {
+        return "[ \"$*\" = '" + arguments + "' ] && /bin/cat <<'END'\n" + output + "END";
     }
     QByteArray log() const
     {
@@ -71,7 +80,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("nmblookup");
         QTest::addColumn<QStringList>("hosts"); // workgroup, server, address
         const QString realmHost = QStringLiteral("OFFICE OFFICE.CORP.EXAMPLE.COM 127.0.0.%1");
-        QTest::newRow("NetBIOS") << QByteArray("[ \"$*\" = OFFICE ] && /bin/cat \"$DATA/nmblookup.txt\"")
+        QTest::newRow("NetBIOS") << answering("OFFICE", "querying OFFICE on 127.255.255.255\n127.0.0.1 OFFICE<00>\n127.0.0.1 OFFICE<00>\n\n")
                                  << QStringList{QStringLiteral("OFFICE PRINTSRV 127.0.0.1")};
         QTest::newRow("realm") << QByteArray("echo 'name_query failed to find name OFFICE'") << QStringList{realmHost.arg(5), realmHost.arg(6)};
     }
@@ -81,7 +90,7 @@ private Q_SLOTS:
         QFETCH(QStringList, hosts);
         stub("nmblookup", nmblookup);
         stub("testparm", "[ \"$*\" = '-s --section-name=global --parameter-name=realm' ] && echo CORP.EXAMPLE.COM");
-        stub("getent", "[ \"$*\" = 'ahosts CORP.EXAMPLE.COM' ] && /bin/cat \"$DATA/getent-ahosts.txt\"");
+        stub("getent", answering("ahosts CORP.EXAMPLE.COM", "127.0.0.5       STREAM corp.example.com\n127.0.0.5       DGRAM  \n127.0.0.6       STREAM \n::1             STREAM \n"));
         QUdpSocket responder;
         QVERIFY(responder.bind(QHostAddress::LocalHost));
         connect(&responder, &QUdpSocket::readyRead, this, [&responder] {
@@ -104,7 +113,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("smbclient");
         QTest::addColumn<QByteArray>("call"); // the arguments after server and workgroup, then PASSWD
         QTest::addColumn<QStringList>("printers"); // empty: getPrinters() fails
-        QTest::newRow("user") << QStringLiteral("bob") << QByteArray("/bin/cat \"$DATA/smbclient-L.txt\"") << QByteArray("-U bob -I 127.0.0.1 PASSWD=s3cr%t x")
+        QTest::newRow("user") << QStringLiteral("bob") << QByteArray("/bin/cat <<'END'\n" + SmbclientList + "END") << QByteArray("-U bob -I 127.0.0.1 PASSWD=s3cr%t x")
                               << QStringList{QStringLiteral("HP_1020"), QStringLiteral("Kyocera_FS1020D")};
         QTest::newRow("never answers") << QString() << QByteArray("exec /bin/sleep 60") << QByteArray("-N -I 127.0.0.1 PASSWD=unset") << QStringList();
     }
