@@ -41,132 +41,9 @@ QVariantList emitted(const QSignalSpy &spy)
     }
     return values;
 }
-} // namespace
-
-class TelmarMacTest : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void overrideThenFileDecideWhetherMacIsOn_data();
-    void overrideThenFileDecideWhetherMacIsOn();
-    void namesComeFromTheFileOrTheBuiltInTables();
-    void valueChangedComesFromTheUserAndUnsilencedSetValue();
-    void unnamedValuesGetAnItemAndReadBack();
-    void boundsLimitTheItemsAndMoveTheValue();
-    void chainedCombosStayConsistentAfterLoading();
-    void rebuildKeepsTheValuesUnderNewNames();
-    void categoryMaskRoundTripsSilently_data();
-    void categoryMaskRoundTripsSilently();
-    void checkingACategoryReportsTheNewMask();
-
-private:
-    void writeConfig(const QByteArray &contents);
-    template<class Combo>
-    void checkValueChanged();
-    template<class Combo>
-    void checkBounds();
-    template<class Combo>
-    void checkChainedCombos();
-
-    QTemporaryDir m_dir;
-    QString m_config;
-};
-
-void TelmarMacTest::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_config = m_dir.filePath(QStringLiteral("mac.conf"));
-    qputenv("TELMAR_MAC_CONFIG", QFile::encodeName(m_config));
-}
-
-void TelmarMacTest::init()
-{
-    qunsetenv("TELMAR_MAC_ENABLED");
-    QFile::remove(m_config);
-    QDir(m_config).removeRecursively();
-}
-
-void TelmarMacTest::writeConfig(const QByteArray &contents)
-{
-    QFile file(m_config);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(contents), contents.size());
-}
-
-void TelmarMacTest::overrideThenFileDecideWhetherMacIsOn_data()
-{
-    QTest::addColumn<QByteArray>("override");
-    QTest::addColumn<QByteArray>("file"); // null: no file; "<dir>": unreadable
-    QTest::addColumn<bool>("enabled");
-
-    const QByteArray none;
-    const QByteArray on = "enabled=yes\n";
-    QTest::newRow("nothing") << none << QByteArray() << false;
-    QTest::newRow("file on") << none << on << true;
-    QTest::newRow("file on, spaced, upper case, CRLF") << none << QByteArray("# MAC\r\n  enabled = ON \r\n") << true;
-    QTest::newRow("file off") << none << QByteArray("enabled=0\n") << false;
-    QTest::newRow("file without enabled") << none << QByteArray("[levels]\n0=Public\n") << false;
-    QTest::newRow("file on, names follow") << none << QByteArray(on + "[categories]\n63=Top\n") << true;
-    QTest::newRow("unknown switch value") << none << QByteArray("enabled=maybe\n") << false;
-    QTest::newRow("enabled twice") << none << QByteArray(on + on) << false;
-    QTest::newRow("unknown key") << none << QByteArray(on + "colour=red\n") << false;
-    QTest::newRow("line without =") << none << QByteArray(on + "garbage\n") << false;
-    QTest::newRow("enabled inside a section") << none << QByteArray("[levels]\n" + on) << false;
-    QTest::newRow("unknown section") << none << QByteArray(on + "[colours]\n") << false;
-    QTest::newRow("level out of range") << none << QByteArray(on + "[levels]\n256=Too high\n") << false;
-    QTest::newRow("empty name") << none << QByteArray(on + "[levels]\n1=\n") << false;
-    QTest::newRow("value named twice") << none << QByteArray(on + "[levels]\n1=A\n1=B\n") << false;
-    QTest::newRow("unreadable file") << none << QByteArray("<dir>") << false;
-    QTest::newRow("override on, no file") << QByteArray("1") << none << true;
-    QTest::newRow("override yes, file off") << QByteArray("yes") << QByteArray("enabled=no\n") << true;
-    QTest::newRow("override off, file on") << QByteArray("0") << on << false;
-    QTest::newRow("unknown override, file on") << QByteArray("bogus") << on << false;
-    QTest::newRow("empty override, file on") << QByteArray("") << on << true;
-}
-
-void TelmarMacTest::overrideThenFileDecideWhetherMacIsOn()
-{
-    QFETCH(QByteArray, override);
-    QFETCH(QByteArray, file);
-    QFETCH(bool, enabled);
-
-    if (!override.isNull()) {
-        qputenv("TELMAR_MAC_ENABLED", override);
-    }
-    if (file == "<dir>") {
-        QVERIFY(QDir().mkpath(m_config));
-    } else if (!file.isNull()) {
-        writeConfig(file);
-    }
-    QCOMPARE(telmar_mac_enabled(), enabled);
-}
-
-void TelmarMacTest::namesComeFromTheFileOrTheBuiltInTables()
-{
-    writeConfig("[levels]\n0=Public\n5 = Internal use\n[categories]\n2=Finance\n63=Board\n");
-    MacLevelComboBox levels;
-    ILevelComboBox integrity;
-    MacCategoryListWidget categories;
-
-    using Items = QVector<QPair<uint, QString>>;
-    QCOMPARE(items(levels), (Items{{0, QStringLiteral("Public")}, {5, QStringLiteral("Internal use")}}));
-    QCOMPARE(items(integrity), (Items{{0, QStringLiteral("Low")}, {1, QStringLiteral("Medium")}, {2, QStringLiteral("High")}}));
-    QCOMPARE(categories.count(), 2);
-    QCOMPARE(categoryItem(categories, 2)->text(), QStringLiteral("Finance"));
-    QCOMPARE(categoryItem(categories, 63)->text(), QStringLiteral("Board"));
-
-    // A broken file counts for nothing, names included.
-    writeConfig("[levels]\n0=Public\n[levels]\n");
-    levels.rebuild();
-    QCOMPARE(levels.count(), 4);
-    QCOMPARE(levels.itemText(3), QStringLiteral("Top secret"));
-}
 
 template<class Combo>
-void TelmarMacTest::checkValueChanged()
+void checkValueChanged()
 {
     using Value = decltype(Combo().value());
     Combo combo;
@@ -180,32 +57,8 @@ void TelmarMacTest::checkValueChanged()
     QCOMPARE(emitted(spy), (QVariantList{QVariant::fromValue(Value(2)), QVariant::fromValue(Value(2))}));
 }
 
-void TelmarMacTest::valueChangedComesFromTheUserAndUnsilencedSetValue()
-{
-    checkValueChanged<MacLevelComboBox>();
-    checkValueChanged<ILevelComboBox>();
-}
-
-void TelmarMacTest::unnamedValuesGetAnItemAndReadBack()
-{
-    MacLevelComboBox levels;
-    levels.setValue(255, false);
-    QCOMPARE(levels.value(), uchar(255));
-    QCOMPARE(levels.currentText(), QStringLiteral("Level 255"));
-
-    ILevelComboBox integrity;
-    for (uint value : {0xFFFFFFFFu, 1000u}) {
-        integrity.setValue(value, false);
-        QCOMPARE(integrity.value(), value);
-        QCOMPARE(integrity.currentText(), QStringLiteral("Integrity level %1").arg(value));
-    }
-    // Both stay on offer, so the user can return to a loaded value.
-    QCOMPARE(integrity.count(), 5);
-    QCOMPARE(integrity.itemData(4).toUInt(), 0xFFFFFFFFu);
-}
-
 template<class Combo>
-void TelmarMacTest::checkBounds()
+void checkBounds()
 {
     using Value = decltype(Combo().value());
     Combo combo;
@@ -229,20 +82,14 @@ void TelmarMacTest::checkBounds()
     QCOMPARE(spy.count(), 2);
 }
 
-void TelmarMacTest::boundsLimitTheItemsAndMoveTheValue()
-{
-    checkBounds<MacLevelComboBox>();
-    checkBounds<ILevelComboBox>();
-}
-
 template<class Combo>
-void TelmarMacTest::checkChainedCombos()
+void checkChainedCombos()
 {
     using Value = decltype(Combo().value());
     Combo minimum;
     Combo maximum;
-    connect(&minimum, &Combo::valueChanged, &maximum, &Combo::setMinimumValue);
-    connect(&maximum, &Combo::valueChanged, &minimum, &Combo::setMaximumValue);
+    QObject::connect(&minimum, &Combo::valueChanged, &maximum, &Combo::setMinimumValue);
+    QObject::connect(&maximum, &Combo::valueChanged, &minimum, &Combo::setMaximumValue);
 
     // Loading a label pair the way a settings dialog does.
     minimum.setValue(1, false);
@@ -258,96 +105,227 @@ void TelmarMacTest::checkChainedCombos()
     QTest::keyClick(&maximum, Qt::Key_Home);
     QCOMPARE(maximum.value(), Value(2));
 }
+} // namespace
 
-void TelmarMacTest::chainedCombosStayConsistentAfterLoading()
+class TelmarMacTest : public QObject
 {
-    checkChainedCombos<MacLevelComboBox>();
-    checkChainedCombos<ILevelComboBox>();
-}
+    Q_OBJECT
 
-void TelmarMacTest::rebuildKeepsTheValuesUnderNewNames()
-{
-    MacLevelComboBox combo;
-    combo.setValue(2, false);
-    QSignalSpy spy(&combo, &MacLevelComboBox::valueChanged);
-    writeConfig("[levels]\n0=Public\n5=Internal\n");
-    combo.rebuild();
-    QCOMPARE(combo.value(), uchar(2));
-    QCOMPARE(combo.currentText(), QStringLiteral("Level 2"));
-    QCOMPARE(combo.count(), 3);
-    QCOMPARE(combo.itemText(2), QStringLiteral("Internal"));
-
-    writeConfig("[levels]\n2=Restricted\n");
-    combo.rebuild();
-    QCOMPARE(combo.currentText(), QStringLiteral("Restricted"));
-    QCOMPARE(spy.count(), 0);
-
-    MacCategoryListWidget list;
-    list.setValue((1UL << 40) | 0x2UL);
-    writeConfig("[categories]\n1=Finance\n40=Legal\n");
-    list.rebuild();
-    QCOMPARE(list.value(), (1UL << 40) | 0x2UL);
-    QCOMPARE(list.count(), 2);
-    QCOMPARE(categoryItem(list, 40)->text(), QStringLiteral("Legal"));
-}
-
-void TelmarMacTest::categoryMaskRoundTripsSilently_data()
-{
-    QTest::addColumn<ulong>("mask");
-    QTest::addColumn<int>("items");
-
-    QTest::newRow("none") << 0UL << 8;
-    QTest::newRow("named ones") << 0x85UL << 8;
-    QTest::newRow("top bit, unnamed") << (1UL << 63) << 9;
-    QTest::newRow("named and unnamed") << ((1UL << 40) | 0x2UL) << 9;
-    QTest::newRow("all") << ~0UL << 64;
-}
-
-void TelmarMacTest::categoryMaskRoundTripsSilently()
-{
-    QFETCH(ulong, mask);
-    QFETCH(int, items);
-
-    MacCategoryListWidget list;
-    QSignalSpy spy(&list, &MacCategoryListWidget::valueChanged);
-    list.setValue(mask);
-    QCOMPARE(list.value(), mask);
-    QCOMPARE(list.count(), items);
-    for (int category = 0; category < 64; ++category) {
-        if (mask & (1UL << category)) {
-            QListWidgetItem *item = categoryItem(list, category);
-            QVERIFY2(item, qPrintable(QString::number(category)));
-            QCOMPARE(item->data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
-        }
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_config = m_dir.filePath(QStringLiteral("mac.conf"));
+        qputenv("TELMAR_MAC_CONFIG", QFile::encodeName(m_config));
     }
-    list.setValue(0);
-    QCOMPARE(list.value(), 0UL);
-    QCOMPARE(spy.count(), 0);
-}
 
-void TelmarMacTest::checkingACategoryReportsTheNewMask()
-{
-    MacCategoryListWidget list;
-    list.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&list));
-    list.setValue(0x1);
-    QSignalSpy spy(&list, &MacCategoryListWidget::valueChanged);
+    void init()
+    {
+        qunsetenv("TELMAR_MAC_ENABLED");
+        QFile::remove(m_config);
+        QDir(m_config).removeRecursively();
+    }
 
-    list.setCurrentItem(categoryItem(list, 2));
-    QTest::keyClick(list.viewport(), Qt::Key_Space);
-    QCOMPARE(list.value(), 0x5UL);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<ulong>(), 0x5UL);
+    void overrideThenFileDecideWhetherMacIsOn_data()
+    {
+        QTest::addColumn<QByteArray>("override");
+        QTest::addColumn<QByteArray>("file"); // null: no file; "<dir>": unreadable
+        QTest::addColumn<bool>("enabled");
 
-    // A slot may correct the list from its own signal, while the item
-    // change it reports is still under way.
-    connect(&list, &MacCategoryListWidget::valueChanged, &list, [&list](ulong mask) {
-        list.setValue(mask | 0x1);
-    });
-    categoryItem(list, 0)->setData(Qt::CheckStateRole, 0);
-    QCOMPARE(list.value(), 0x5UL);
-    QCOMPARE(spy.at(1).at(0).value<ulong>(), 0x4UL);
-}
+        const QByteArray none;
+        const QByteArray on = "enabled=yes\n";
+        QTest::newRow("nothing") << none << QByteArray() << false;
+        QTest::newRow("file on") << none << on << true;
+        QTest::newRow("file on, spaced, upper case, CRLF") << none << QByteArray("# MAC\r\n  enabled = ON \r\n") << true;
+        QTest::newRow("file off") << none << QByteArray("enabled=0\n") << false;
+        QTest::newRow("file without enabled") << none << QByteArray("[levels]\n0=Public\n") << false;
+        QTest::newRow("file on, names follow") << none << QByteArray(on + "[categories]\n63=Top\n") << true;
+        QTest::newRow("unknown switch value") << none << QByteArray("enabled=maybe\n") << false;
+        QTest::newRow("enabled twice") << none << QByteArray(on + on) << false;
+        QTest::newRow("unknown key") << none << QByteArray(on + "colour=red\n") << false;
+        QTest::newRow("line without =") << none << QByteArray(on + "garbage\n") << false;
+        QTest::newRow("enabled inside a section") << none << QByteArray("[levels]\n" + on) << false;
+        QTest::newRow("unknown section") << none << QByteArray(on + "[colours]\n") << false;
+        QTest::newRow("level out of range") << none << QByteArray(on + "[levels]\n256=Too high\n") << false;
+        QTest::newRow("empty name") << none << QByteArray(on + "[levels]\n1=\n") << false;
+        QTest::newRow("value named twice") << none << QByteArray(on + "[levels]\n1=A\n1=B\n") << false;
+        QTest::newRow("unreadable file") << none << QByteArray("<dir>") << false;
+        QTest::newRow("override on, no file") << QByteArray("1") << none << true;
+        QTest::newRow("override yes, file off") << QByteArray("yes") << QByteArray("enabled=no\n") << true;
+        QTest::newRow("override off, file on") << QByteArray("0") << on << false;
+        QTest::newRow("unknown override, file on") << QByteArray("bogus") << on << false;
+        QTest::newRow("empty override, file on") << QByteArray("") << on << true;
+    }
+
+    void overrideThenFileDecideWhetherMacIsOn()
+    {
+        QFETCH(QByteArray, override);
+        QFETCH(QByteArray, file);
+        QFETCH(bool, enabled);
+
+        if (!override.isNull()) {
+            qputenv("TELMAR_MAC_ENABLED", override);
+        }
+        if (file == "<dir>") {
+            QVERIFY(QDir().mkpath(m_config));
+        } else if (!file.isNull()) {
+            writeConfig(file);
+        }
+        QCOMPARE(telmar_mac_enabled(), enabled);
+    }
+
+    void namesComeFromTheFileOrTheBuiltInTables()
+    {
+        writeConfig("[levels]\n0=Public\n5 = Internal use\n[categories]\n2=Finance\n63=Board\n");
+        MacLevelComboBox levels;
+        ILevelComboBox integrity;
+        MacCategoryListWidget categories;
+
+        using Items = QVector<QPair<uint, QString>>;
+        QCOMPARE(items(levels), (Items{{0, QStringLiteral("Public")}, {5, QStringLiteral("Internal use")}}));
+        QCOMPARE(items(integrity), (Items{{0, QStringLiteral("Low")}, {1, QStringLiteral("Medium")}, {2, QStringLiteral("High")}}));
+        QCOMPARE(categories.count(), 2);
+        QCOMPARE(categoryItem(categories, 2)->text(), QStringLiteral("Finance"));
+        QCOMPARE(categoryItem(categories, 63)->text(), QStringLiteral("Board"));
+
+        // A broken file counts for nothing, names included.
+        writeConfig("[levels]\n0=Public\n[levels]\n");
+        levels.rebuild();
+        QCOMPARE(levels.count(), 4);
+        QCOMPARE(levels.itemText(3), QStringLiteral("Top secret"));
+    }
+
+    void valueChangedComesFromTheUserAndUnsilencedSetValue()
+    {
+        checkValueChanged<MacLevelComboBox>();
+        checkValueChanged<ILevelComboBox>();
+    }
+
+    void unnamedValuesGetAnItemAndReadBack()
+    {
+        MacLevelComboBox levels;
+        levels.setValue(255, false);
+        QCOMPARE(levels.value(), uchar(255));
+        QCOMPARE(levels.currentText(), QStringLiteral("Level 255"));
+
+        ILevelComboBox integrity;
+        for (uint value : {0xFFFFFFFFu, 1000u}) {
+            integrity.setValue(value, false);
+            QCOMPARE(integrity.value(), value);
+            QCOMPARE(integrity.currentText(), QStringLiteral("Integrity level %1").arg(value));
+        }
+        // Both stay on offer, so the user can return to a loaded value.
+        QCOMPARE(integrity.count(), 5);
+        QCOMPARE(integrity.itemData(4).toUInt(), 0xFFFFFFFFu);
+    }
+
+    void boundsLimitTheItemsAndMoveTheValue()
+    {
+        checkBounds<MacLevelComboBox>();
+        checkBounds<ILevelComboBox>();
+    }
+
+    void chainedCombosStayConsistentAfterLoading()
+    {
+        checkChainedCombos<MacLevelComboBox>();
+        checkChainedCombos<ILevelComboBox>();
+    }
+
+    void rebuildKeepsTheValuesUnderNewNames()
+    {
+        MacLevelComboBox combo;
+        combo.setValue(2, false);
+        QSignalSpy spy(&combo, &MacLevelComboBox::valueChanged);
+        writeConfig("[levels]\n0=Public\n5=Internal\n");
+        combo.rebuild();
+        QCOMPARE(combo.value(), uchar(2));
+        QCOMPARE(combo.currentText(), QStringLiteral("Level 2"));
+        QCOMPARE(combo.count(), 3);
+        QCOMPARE(combo.itemText(2), QStringLiteral("Internal"));
+
+        writeConfig("[levels]\n2=Restricted\n");
+        combo.rebuild();
+        QCOMPARE(combo.currentText(), QStringLiteral("Restricted"));
+        QCOMPARE(spy.count(), 0);
+
+        MacCategoryListWidget list;
+        list.setValue((1UL << 40) | 0x2UL);
+        writeConfig("[categories]\n1=Finance\n40=Legal\n");
+        list.rebuild();
+        QCOMPARE(list.value(), (1UL << 40) | 0x2UL);
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(categoryItem(list, 40)->text(), QStringLiteral("Legal"));
+    }
+
+    void categoryMaskRoundTripsSilently_data()
+    {
+        QTest::addColumn<ulong>("mask");
+        QTest::addColumn<int>("items");
+
+        QTest::newRow("none") << 0UL << 8;
+        QTest::newRow("named ones") << 0x85UL << 8;
+        QTest::newRow("top bit, unnamed") << (1UL << 63) << 9;
+        QTest::newRow("named and unnamed") << ((1UL << 40) | 0x2UL) << 9;
+        QTest::newRow("all") << ~0UL << 64;
+    }
+
+    void categoryMaskRoundTripsSilently()
+    {
+        QFETCH(ulong, mask);
+        QFETCH(int, items);
+
+        MacCategoryListWidget list;
+        QSignalSpy spy(&list, &MacCategoryListWidget::valueChanged);
+        list.setValue(mask);
+        QCOMPARE(list.value(), mask);
+        QCOMPARE(list.count(), items);
+        for (int category = 0; category < 64; ++category) {
+            if (mask & (1UL << category)) {
+                QListWidgetItem *item = categoryItem(list, category);
+                QVERIFY2(item, qPrintable(QString::number(category)));
+                QCOMPARE(item->data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+            }
+        }
+        list.setValue(0);
+        QCOMPARE(list.value(), 0UL);
+        QCOMPARE(spy.count(), 0);
+    }
+
+    void checkingACategoryReportsTheNewMask()
+    {
+        MacCategoryListWidget list;
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.setValue(0x1);
+        QSignalSpy spy(&list, &MacCategoryListWidget::valueChanged);
+
+        list.setCurrentItem(categoryItem(list, 2));
+        QTest::keyClick(list.viewport(), Qt::Key_Space);
+        QCOMPARE(list.value(), 0x5UL);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<ulong>(), 0x5UL);
+
+        // A slot may correct the list from its own signal, while the item
+        // change it reports is still under way.
+        connect(&list, &MacCategoryListWidget::valueChanged, &list, [&list](ulong mask) {
+            list.setValue(mask | 0x1);
+        });
+        categoryItem(list, 0)->setData(Qt::CheckStateRole, 0);
+        QCOMPARE(list.value(), 0x5UL);
+        QCOMPARE(spy.at(1).at(0).value<ulong>(), 0x4UL);
+    }
+
+private:
+    void writeConfig(const QByteArray &contents)
+    {
+        QFile file(m_config);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(contents), contents.size());
+    }
+
+    QTemporaryDir m_dir;
+    QString m_config;
+};
 
 QTEST_MAIN(TelmarMacTest)
 

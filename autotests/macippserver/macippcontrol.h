@@ -1,24 +1,17 @@
 #ifndef MACIPPCONTROL_H
 #define MACIPPCONTROL_H
 
-// The test-only control operation of macippserver and its attributes,
-// shared by the server and the tests' helper that drives it.
+// The test-only control operation of macippserver, shared by the server and
+// the tests' helper. Its attributes are all optional, applied in this order:
+// Reset; FailOperation (an operation name as --fail takes it) with FailMessage;
+// ClearFailures; Permissions (no-value for none); AuthOperation with
+// AuthPassword: that operation asks for Basic authentication with that password,
+// its user standing for the request's (an empty AuthOperation ends it);
+// PolicyPrinter with Policy, set as it is, supported or not. The answer carries
+// LastUser, the user of the request before, and LastJournalRequest, the keys of
+// the last journal search as "name=value".
 namespace MacIppControl
 {
-// Operation attributes, all optional; applied in this order:
-// Reset (boolean true): back to the starting state, no failures, all permissions.
-// FailOperation (keyword, an operation name as --fail takes it) with
-// FailMessage (text): that operation fails from now on with the message.
-// ClearFailures (boolean true): no operation fails any more.
-// Permissions (1setOf integer, or no-value for none): the user's permission codes.
-// AuthOperation (keyword) with AuthPassword (text): that operation asks for HTTP
-// Basic authentication from now on and takes any user with that password; the
-// user then stands for the request's user. An empty AuthOperation ends it.
-// PolicyPrinter (name) with Policy (name): sets that printer's printer-op-policy
-// as it is, supported or not (Add-Modify-Printer takes supported ones only).
-// The answer carries LastUser (name): "requesting-user-name" of the request before this one,
-// and LastJournalRequest (1setOf text, absent before the first MAC-Get-Journal): the
-// search keys of the last MAC-Get-Journal as "name=value", integers in decimal.
 constexpr int Operation = 0x4180;
 constexpr char Reset[] = "test-reset";
 constexpr char FailOperation[] = "test-fail-operation";

@@ -1,50 +1,22 @@
-// A small IPP server that speaks the MAC operations of a MAC-enabled
-// scheduler, for tests: jobs that are locked, changed and marked, a marking
-// journal, and printers with an operation policy and label range. It listens
-// on 127.0.0.1 only, serves one request at a time and keeps its state in
-// memory.
+// A small IPP server for the tests and scripts/demo --mac: the MAC operations
+// of a MAC-enabled scheduler (jobs locked, changed and marked, a marking
+// journal, printers with an operation policy and label range), plus Get-Jobs,
+// CUPS-Get-Printers and Get-Printer-Attributes so that a printer manager can
+// be pointed at it. Listens on 127.0.0.1 only, one request at a time, state in
+// memory; the control operation of macippcontrol.h changes it at run time.
 //
-// Usage: macippserver [--port N] [--owner PID] [--log FILE]
-//                     [--fail OPERATION[:MESSAGE]]... [--permissions CODES]
-//   --port N          port to listen on; 0 (the default) picks a free one.
-//                     The port is printed as "PORT=N" once the server listens.
-//   --owner PID       exit when that process is gone (the test that started it).
-//   --log FILE        append one line per request: operation, status, user.
-//   --fail OP:MSG     answer OP with server-error-internal-error and MSG.
-//                     OP: lock-job, unlock-job, get-job-info, set-job-attributes,
-//                     mark-job, get-journal, add-modify-printer, get-printer-attributes.
-//   --permissions L   the user's permission codes, comma-separated ("0x5000,0x5001",
-//                     the default), or "none".
-//   --auth OP:PASSWORD  OP asks for HTTP Basic authentication and takes any user
-//                     with PASSWORD; that user then stands for the request's user.
-// The same can be changed at run time with the control operation of macippcontrol.h.
+// Usage: macippserver [--port N] [--owner PID] [--log FILE] [--fail OP[:MESSAGE]]...
+//                     [--permissions CODES|none]
+//   Prints "PORT=N" once it listens; exits when process --owner is gone; --log
+//   appends a line per request: operation and status in hex, and the user.
 //
-// Starting state: held jobs waiting to be marked, 1 ("contract.pdf", alice,
-// on Office), 2 ("memo.txt", bob, on Archive) and 3 ("draft.ps", alice, on
-// Office), created 30, 20 and 10 minutes before; a marked job is completed. New
-// (derived) job IDs count from 12; printers "Office" and "Archive" with policy
-// "default" of "default", "authenticated" and "mac-strict"; 45 journal records,
-// job IDs 101 to 145.
-//
-// So that a printer manager can be pointed at this server, Get-Jobs lists the
-// jobs of one printer, or of all for any other printer-uri, by "which-jobs"
-// (not-completed, the default, completed or all) and "my-jobs", with their
-// mandatory attributes but the hidden ones; CUPS-Get-Printers and
-// Get-Printer-Attributes answer the printers' description. All three answer
-// with the attributes in "requested-attributes" only, unless it asks for "all"
-// or a group, or is missing.
-//
-// Journal search (MAC-Get-Journal): "job-id" matches one record and ignores
-// everything else but "first-index"; a "time-at-...-range" of "FROM-TO" keeps
-// records whose time attribute lies in it; every other text key keeps records
-// whose attribute of that name contains the text (case-insensitively), the
-// keys joined by "operator" (AND, the default, or OR). Pages hold 30 records.
-// The control operation answers with the keys of the last journal search, so a
-// test sees what a client asked for.
-//
-// A printer's description holds printer-op-policy, printer-op-policy-supported
-// and the label range mac-printer-mac-min/-max ("LEVEL:ILEVEL:0xCATEGORIES",
-// "0:0:0x0000000000000000" at the start).
+// Starting state: held jobs 1 ("contract.pdf", alice, Office), 2 ("memo.txt",
+// bob, Archive) and 3 ("draft.ps", alice, Office, its distribution list
+// hidden); derived job IDs count from 12; printers Office and Archive with
+// policy "default"; 45 journal records, job IDs 101 to 145, 30 to a page.
+// A journal search by "job-id" ignores every other key; "time-at-...-range"
+// takes "FROM-TO"; other keys match their attribute's text case-insensitively,
+// joined by "operator" (AND, the default, or OR).
 
 #include <attributes.h>
 #include <macippactions.h>
@@ -56,7 +28,6 @@
 #include <QList>
 #include <QMap>
 #include <QSet>
-#include <QStringList>
 
 #include <cups/cups.h>
 
@@ -144,7 +115,7 @@ struct Failure {
 };
 
 const QList<QByteArray> s_policies{"default", "authenticated", "mac-strict"};
-const QStringList s_fonts{QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Mono"), QStringLiteral("Liberation Serif")};
+const char *const s_fonts[] = {"DejaVu Sans", "Liberation Mono", "Liberation Serif"};
 
 const QMap<QByteArray, int> s_operationNames{
     {"lock-job", MacIppActions::LockJob},
@@ -162,31 +133,6 @@ QByteArray printerUriOf(const QByteArray &name)
     return "ipp://localhost/printers/" + name;
 }
 
-// Drops the printer and job attributes the client did not ask for in
-// "requested-attributes"; "all", a group or no list asks for all of them.
-void keepRequested(ipp_t *request, ipp_t *response)
-{
-    QSet<QByteArray> wanted;
-    ipp_attribute_t *requested = ippFindAttribute(request, Attr::RequestedAttributes.data(), IPP_TAG_KEYWORD);
-    for (int i = 0; requested && i < ippGetCount(requested); ++i) {
-        const QByteArray name = ippGetString(requested, i, nullptr);
-        if (name == "all" || name.endsWith("-description") || name == "job-template") {
-            return;
-        }
-        wanted.insert(name);
-    }
-    std::vector<ipp_attribute_t *> unwanted;
-    for (ipp_attribute_t *attribute = ippFirstAttribute(response); attribute && !wanted.isEmpty(); attribute = ippNextAttribute(response)) {
-        const char *name = ippGetName(attribute);
-        if (name && ippGetGroupTag(attribute) != IPP_TAG_OPERATION && !wanted.contains(name)) {
-            unwanted.push_back(attribute);
-        }
-    }
-    for (ipp_attribute_t *attribute : unwanted) {
-        ippDeleteAttribute(response, attribute);
-    }
-}
-
 class Server
 {
 public:
@@ -195,9 +141,94 @@ public:
         reset();
     }
 
-    void reset();
+    void reset()
+    {
+        const int now = int(time(nullptr));
+        const QList<Entry> contract{
+            {Attr::MacJobMacLevelName.data(), "Confidentiality level name", "Secret", 1},
+            {Attr::MacInvNum.data(), "Inventory number", "INV-7", 1},
+            {Attr::MacOwnerPhone.data(), "Job owner phone", "", 2},
+            {Attr::MacDistribution.data(), "Distribution list", "Office 1^Office 2^^Archive", 1},
+            {Attr::MacWorkplaceId.data(), "Workplace ID", "WS-7", 0},
+        };
+        const QList<Entry> memo{
+            {Attr::MacInvNum.data(), "Inventory number", "", 1},
+            {Attr::MacDistribution.data(), "Distribution list", "", 2},
+            {Attr::MacOwnerPhone.data(), "Job owner phone", "555-0100", 2},
+        };
+        // Job 3's distribution list is the department's, kept out of the user's sight.
+        QList<Entry> draft = contract;
+        draft[3].mode = 0;
+        m_jobs = {{1, Job{1, "contract.pdf", "Office", "alice", contract, "Liberation Serif", 120, now - 30 * 60}},
+                  {2, Job{2, "memo.txt", "Archive", "bob", memo, "", 4, now - 20 * 60}},
+                  {3, Job{3, "draft.ps", "Office", "alice", draft, "Liberation Serif", 96, now - 10 * 60}}};
+
+        m_printers = {{"Office", Printer()}, {"Archive", Printer()}};
+
+        m_journal.clear();
+        for (int i = 1; i <= 45; ++i) {
+            Record record;
+            const int created = 1700000000 + i * 3600;
+            record.numbers = {{Attr::JobId.data(), 100 + i},
+                              {Attr::TimeAtCreation.data(), created},
+                              {Attr::TimeAtProcessing.data(), created + 60},
+                              {Attr::TimeAtCompleted.data(), created + 120}};
+            record.texts = {{Attr::JobName.data(), "report-" + QByteArray::number(i)},
+                            {Attr::JobOriginatingUserName.data(), i % 2 ? "alice" : "bob"},
+                            {Attr::JobPrinterUri.data(), printerUriOf(i % 2 ? "Office" : "Archive")},
+                            {Attr::MacInvNum.data(), "INV-" + QByteArray::number(100 + i)},
+                            {Attr::MacJobMacLevelName.data(), i % 3 ? "Public" : "Secret"},
+                            {Attr::MacDistribution.data(), "Office 1^Archive"},
+                            {Attr::MacJobUserName.data(), "marker"}};
+            m_journal.append(record);
+        }
+        m_nextJobId = FirstDerivedJobId;
+        m_lastJournalRequest.clear();
+        failures.clear();
+        permissions = {ChangePermission, MarkPermission};
+        authOperation = 0;
+        authPassword.clear();
+    }
+
     /// The answer, or null when the request must authenticate first.
-    IppPtr handle(ipp_t *request, const QByteArray &authorization);
+    IppPtr handle(ipp_t *request, const QByteArray &authorization)
+    {
+        const int operation = ippGetOperation(request);
+        QByteArray authenticatedUser;
+        if (operation == authOperation) {
+            const QByteArray credentials = authorization.startsWith("Basic ") ? QByteArray::fromBase64(authorization.mid(6)) : QByteArray();
+            const int colon = credentials.indexOf(':');
+            if (colon <= 0 || credentials.mid(colon + 1) != authPassword) {
+                if (log.isOpen()) {
+                    log.write(QByteArray::number(operation, 16) + " 401\n");
+                    log.flush();
+                }
+                return nullptr;
+            }
+            authenticatedUser = credentials.left(colon);
+        }
+        IppPtr response(ippNewResponse(request));
+        ipp_attribute_t *user = ippFindAttribute(request, Attr::RequestingUserName.data(), IPP_TAG_NAME);
+        m_lastUser = m_user;
+        m_user = !authenticatedUser.isEmpty() ? authenticatedUser : user ? ippGetString(user, 0, nullptr) : "anonymous";
+        Failure failure;
+        if (failures.contains(operation)) {
+            failure = {IPP_STATUS_ERROR_INTERNAL, failures.value(operation)};
+        } else {
+            failure = dispatch(request, response.get());
+        }
+        if (failure) {
+            // Only the status travels with an error: drop any partial answer.
+            response.reset(ippNewResponse(request));
+            ippSetStatusCode(response.get(), failure.status);
+            ippAddString(response.get(), IPP_TAG_OPERATION, IPP_TAG_TEXT, Attr::StatusMessage.data(), nullptr, failure.message.constData());
+        }
+        if (log.isOpen()) {
+            log.write(QByteArray::number(operation, 16) + ' ' + QByteArray::number(int(failure.status), 16) + ' ' + m_user + '\n');
+            log.flush();
+        }
+        return response;
+    }
 
     QMap<int, QByteArray> failures;
     QSet<int> permissions{ChangePermission, MarkPermission};
@@ -206,25 +237,470 @@ public:
     QFile log;
 
 private:
-    Failure dispatch(ipp_t *request, ipp_t *response);
-    Failure lockJob(Job *job, bool lock);
-    Failure getJobInfo(const Job &job, ipp_t *response);
-    Failure applyAttributes(Job *job, ipp_t *request);
-    Failure markJob(Job *job, ipp_t *request, ipp_t *response);
-    Failure getJournal(ipp_t *request, ipp_t *response);
-    Failure modifyPrinter(ipp_t *request);
-    Failure getPrinterAttributes(ipp_t *request, ipp_t *response);
-    Failure getPrinters(ipp_t *request, ipp_t *response);
-    Failure control(ipp_t *request, ipp_t *response);
+    Failure dispatch(ipp_t *request, ipp_t *response)
+    {
+        const int operation = ippGetOperation(request);
+        Failure failure;
+        switch (operation) {
+        case MacIppActions::LockJob:
+        case MacIppActions::UnlockJob:
+        case MacIppActions::GetJobInfo:
+        case MacIppActions::SetJobAttributes:
+        case MacIppActions::MarkJob: {
+            Job *job = findJob(request, &failure);
+            if (!job) {
+                return failure;
+            }
+            if (operation == MacIppActions::LockJob || operation == MacIppActions::UnlockJob) {
+                return lockJob(job, operation == MacIppActions::LockJob);
+            }
+            if (operation == MacIppActions::GetJobInfo) {
+                return getJobInfo(*job, response);
+            }
+            if (operation == MacIppActions::SetJobAttributes) {
+                if (!permissions.contains(ChangePermission)) {
+                    return {IPP_STATUS_ERROR_FORBIDDEN, "Changing mandatory attributes is not allowed for " + m_user};
+                }
+                if (!job->locked) {
+                    return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Job #" + QByteArray::number(job->id) + " is not locked"};
+                }
+                return applyAttributes(job, request);
+            }
+            return markJob(job, request, response);
+        }
+        case MacIppActions::GetJournal:
+            return getJournal(request, response);
+        case IPP_OP_CUPS_ADD_MODIFY_PRINTER:
+            return modifyPrinter(request);
+        case IPP_OP_GET_JOBS:
+            return getJobs(request, response);
+        case IPP_OP_GET_PRINTER_ATTRIBUTES:
+            return getPrinterAttributes(request, response);
+        case IPP_OP_CUPS_GET_PRINTERS:
+            return getPrinters(response);
+        case MacIppControl::Operation:
+            return control(request, response);
+        default:
+            return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, "Operation 0x" + QByteArray::number(operation, 16) + " is not supported"};
+        }
+    }
 
-    Job *findJob(ipp_t *request, Failure *failure);
-    QByteArray printerName(ipp_t *request, Failure *failure);
-    static bool matches(const Record &record, const QByteArray &key, const QByteArray &value);
-    static void addRecord(ipp_t *response, const Record &record);
-    Failure getJobs(ipp_t *request, ipp_t *response);
-    static void addJob(ipp_t *response, const Job &job);
-    static void addPrinter(ipp_t *response, const QByteArray &name, const Printer &printer);
+    Failure lockJob(Job *job, bool lock)
+    {
+        const QByteArray name = "Job #" + QByteArray::number(job->id);
+        if (job->marked) {
+            return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is already marked"};
+        }
+        if (lock && job->locked) {
+            return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is locked by another user"};
+        }
+        if (!lock && !job->locked) {
+            return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is not locked"};
+        }
+        job->locked = lock;
+        return {};
+    }
 
+    Failure getJobInfo(const Job &job, ipp_t *response)
+    {
+        std::vector<IppPtr> entries;
+        for (const Entry &entry : job.entries) {
+            IppPtr member(ippNew());
+            ippAddString(member.get(), IPP_TAG_ZERO, IPP_TAG_NAME, Attr::MacAttributeName.data(), nullptr, entry.name.constData());
+            ippAddString(member.get(), IPP_TAG_ZERO, IPP_TAG_TEXT, Attr::MacAttributeTitle.data(), nullptr, entry.title.constData());
+            ippAddString(member.get(), IPP_TAG_ZERO, IPP_TAG_TEXT, Attr::MacAttributeValue.data(), nullptr, entry.value.constData());
+            ippAddInteger(member.get(), IPP_TAG_ZERO, IPP_TAG_INTEGER, Attr::MacAttributeMode.data(), entry.mode);
+            entries.push_back(std::move(member));
+        }
+        ippAddSeparator(response);
+        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobId.data(), job.id);
+        if (!entries.empty()) {
+            ipp_attribute_t *attribute = ippAddCollection(response, IPP_TAG_JOB, Attr::MacAttributeEntry.data(), entries.front().get());
+            for (size_t i = 1; i < entries.size(); ++i) {
+                ippSetCollection(response, &attribute, int(i), entries[i].get());
+            }
+        }
+        if (!job.font.isEmpty()) {
+            ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::MacMarkerFont.data(), nullptr, job.font.constData());
+        }
+        ippAddStrings(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::MacMarkerFontsSupported.data(), 3, nullptr, s_fonts);
+        if (!permissions.isEmpty()) {
+            std::vector<int> codes(permissions.cbegin(), permissions.cend());
+            ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::MacUserPermissions.data(), int(codes.size()), codes.data());
+        }
+        return {};
+    }
+
+    Failure applyAttributes(Job *job, ipp_t *request)
+    {
+        Job changed = *job;
+        for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
+            const char *name = ippGetName(attribute);
+            if (!name || ippGetGroupTag(attribute) != IPP_TAG_JOB || Attr::PageRanges == QLatin1String(name)) {
+                continue;
+            }
+            const QByteArray value = ippGetString(attribute, 0, nullptr);
+            if (Attr::MacMarkerFont == QLatin1String(name)) {
+                if (std::find(std::begin(s_fonts), std::end(s_fonts), value) == std::end(s_fonts)) {
+                    return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown font \"" + value + "\""};
+                }
+                changed.font = value;
+                continue;
+            }
+            auto entry = std::find_if(changed.entries.begin(), changed.entries.end(), [name](const Entry &e) {
+                return e.name == name;
+            });
+            if (entry == changed.entries.end()) {
+                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, QByteArray("Unknown attribute \"") + name + "\""};
+            }
+            entry->value = value;
+        }
+        *job = changed;
+        return {};
+    }
+
+    Failure markJob(Job *job, ipp_t *request, ipp_t *response)
+    {
+        if (!permissions.contains(MarkPermission)) {
+            return {IPP_STATUS_ERROR_FORBIDDEN, "Marking is not allowed for " + m_user};
+        }
+        if (!job->locked) {
+            return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Job #" + QByteArray::number(job->id) + " is not locked"};
+        }
+        Job marked = *job;
+        if (Failure failure = applyAttributes(&marked, request)) {
+            return failure;
+        }
+        for (const Entry &entry : qAsConst(marked.entries)) {
+            if (entry.mode != 0 && entry.mode != 2 && entry.value.isEmpty()) {
+                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "\"" + entry.title + "\" is required"};
+            }
+        }
+        QByteArray pages;
+        if (ipp_attribute_t *ranges = ippFindAttribute(request, Attr::PageRanges.data(), IPP_TAG_RANGE)) {
+            for (int i = 0; i < ippGetCount(ranges); ++i) {
+                int upper = 0;
+                const int lower = ippGetRange(ranges, i, &upper);
+                if (lower < 1 || upper < lower) {
+                    return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Bad page range " + QByteArray::number(lower) + "-" + QByteArray::number(upper)};
+                }
+                pages += (pages.isEmpty() ? "" : ",") + QByteArray::number(lower) + "-" + QByteArray::number(upper);
+            }
+        }
+        marked.marked = true;
+        marked.locked = false;
+        marked.completed = int(time(nullptr));
+        *job = marked;
+
+        // The marked document and its registration sheet.
+        const int derived[] = {m_nextJobId, m_nextJobId + 1};
+        m_nextJobId += 2;
+        ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::MacDerivedJobIds.data(), 2, derived);
+
+        Record record;
+        const int now = job->completed;
+        record.numbers = {{Attr::JobId.data(), job->id}, {Attr::TimeAtCreation.data(), now}, {Attr::TimeAtProcessing.data(), now}, {Attr::TimeAtCompleted.data(), now}};
+        record.texts = {{Attr::JobName.data(), job->name},
+                        {Attr::JobOriginatingUserName.data(), job->user},
+                        {Attr::JobPrinterUri.data(), printerUriOf(job->printer)},
+                        {Attr::MacJobUserName.data(), m_user},
+                        {Attr::MacMarkerFont.data(), job->font},
+                        {Attr::PageRanges.data(), pages}};
+        for (const Entry &entry : qAsConst(job->entries)) {
+            record.texts.insert(entry.name, entry.value);
+        }
+        m_journal.append(record);
+        return {};
+    }
+
+    Failure getJournal(ipp_t *request, ipp_t *response)
+    {
+        int firstIndex = 1;
+        int jobId = 0;
+        bool any = false;
+        QList<QPair<QByteArray, QByteArray>> conditions;
+        QList<QPair<QByteArray, QByteArray>> timeRanges;
+        m_lastJournalRequest.clear();
+        for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
+            const QByteArray name = ippGetName(attribute);
+            if (ippGetGroupTag(attribute) != IPP_TAG_OPERATION || name.startsWith("attributes-") || name == Attr::RequestingUserName.data()) {
+                continue;
+            }
+            const bool number = ippGetValueTag(attribute) == IPP_TAG_INTEGER;
+            m_lastJournalRequest.append(name + '=' + (number ? QByteArray::number(ippGetInteger(attribute, 0)) : QByteArray(ippGetString(attribute, 0, nullptr))));
+            if (name == Attr::FirstIndex.data()) {
+                firstIndex = ippGetInteger(attribute, 0);
+            } else if (name == Attr::JobId.data()) {
+                jobId = ippGetInteger(attribute, 0);
+            } else if (name == Attr::Operator.data()) {
+                const QByteArray op = ippGetString(attribute, 0, nullptr);
+                if (op != "AND" && op != "OR") {
+                    return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown operator \"" + op + "\""};
+                }
+                any = op == "OR";
+            } else if (name.startsWith("time-at-")) {
+                timeRanges.append({name, ippGetString(attribute, 0, nullptr)});
+            } else {
+                conditions.append({name, ippGetString(attribute, 0, nullptr)});
+            }
+        }
+        if (firstIndex < 1) {
+            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "first-index must be 1 or more"};
+        }
+        QList<const Record *> found;
+        for (const Record &record : qAsConst(m_journal)) {
+            bool keep = true;
+            if (jobId > 0) {
+                keep = record.numbers.value(Attr::JobId.data()) == jobId;
+            } else {
+                for (const auto &range : qAsConst(timeRanges)) {
+                    keep = keep && matches(record, range.first, range.second);
+                }
+                if (!conditions.isEmpty()) {
+                    bool matched = !any;
+                    for (const auto &condition : qAsConst(conditions)) {
+                        const bool one = matches(record, condition.first, condition.second);
+                        matched = any ? (matched || one) : (matched && one);
+                    }
+                    keep = keep && matched;
+                }
+            }
+            if (keep) {
+                found.append(&record);
+            }
+        }
+        ippAddInteger(response, IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::MacJournalCount.data(), found.size());
+        for (int i = firstIndex - 1; i < found.size() && i < firstIndex - 1 + PageSize; ++i) {
+            addRecord(response, *found.at(i));
+        }
+        return {};
+    }
+
+    Failure modifyPrinter(ipp_t *request)
+    {
+        Failure failure;
+        const QByteArray name = printerName(request, &failure);
+        if (failure) {
+            return failure;
+        }
+        Printer changed = m_printers.value(name);
+        for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
+            const char *attributeName = ippGetName(attribute);
+            if (!attributeName || ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
+                continue;
+            }
+            const QByteArray value = ippGetString(attribute, 0, nullptr);
+            if (Attr::PrinterOpPolicy == QLatin1String(attributeName)) {
+                if (!s_policies.contains(value)) {
+                    return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Bad policy \"" + value + "\""};
+                }
+                changed.policy = value;
+            } else if (Attr::MacPrinterMacMin == QLatin1String(attributeName)) {
+                changed.macMin = value;
+            } else if (Attr::MacPrinterMacMax == QLatin1String(attributeName)) {
+                changed.macMax = value;
+            }
+        }
+        m_printers.insert(name, changed);
+        return {};
+    }
+
+    Failure getPrinterAttributes(ipp_t *request, ipp_t *response)
+    {
+        Failure failure;
+        const QByteArray name = printerName(request, &failure);
+        if (failure) {
+            return failure;
+        }
+        addPrinter(response, name, m_printers.value(name));
+        return {};
+    }
+
+    Failure getPrinters(ipp_t *response)
+    {
+        for (auto it = m_printers.cbegin(); it != m_printers.cend(); ++it) {
+            addPrinter(response, it.key(), it.value());
+        }
+        return {};
+    }
+
+    Failure control(ipp_t *request, ipp_t *response)
+    {
+        ipp_attribute_t *attribute = ippFindAttribute(request, MacIppControl::Reset, IPP_TAG_BOOLEAN);
+        if (attribute && ippGetBoolean(attribute, 0)) {
+            reset();
+        }
+        if ((attribute = ippFindAttribute(request, MacIppControl::FailOperation, IPP_TAG_KEYWORD))) {
+            const QByteArray name = ippGetString(attribute, 0, nullptr);
+            if (!s_operationNames.contains(name)) {
+                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown operation \"" + name + "\""};
+            }
+            ipp_attribute_t *message = ippFindAttribute(request, MacIppControl::FailMessage, IPP_TAG_TEXT);
+            failures.insert(s_operationNames.value(name), message ? QByteArray(ippGetString(message, 0, nullptr)) : QByteArray("Simulated failure of " + name));
+        }
+        attribute = ippFindAttribute(request, MacIppControl::ClearFailures, IPP_TAG_BOOLEAN);
+        if (attribute && ippGetBoolean(attribute, 0)) {
+            failures.clear();
+        }
+        if ((attribute = ippFindAttribute(request, MacIppControl::Permissions, IPP_TAG_ZERO))) {
+            permissions.clear();
+            if (ippGetValueTag(attribute) == IPP_TAG_INTEGER) {
+                for (int i = 0; i < ippGetCount(attribute); ++i) {
+                    permissions.insert(ippGetInteger(attribute, i));
+                }
+            }
+        }
+        if ((attribute = ippFindAttribute(request, MacIppControl::AuthOperation, IPP_TAG_KEYWORD))) {
+            const QByteArray name = ippGetString(attribute, 0, nullptr);
+            ipp_attribute_t *password = ippFindAttribute(request, MacIppControl::AuthPassword, IPP_TAG_TEXT);
+            authOperation = s_operationNames.value(name, 0);
+            authPassword = password ? ippGetString(password, 0, nullptr) : "";
+        }
+        if ((attribute = ippFindAttribute(request, MacIppControl::PolicyPrinter, IPP_TAG_NAME))) {
+            ipp_attribute_t *policy = ippFindAttribute(request, MacIppControl::Policy, IPP_TAG_NAME);
+            const QByteArray name = ippGetString(attribute, 0, nullptr);
+            if (!m_printers.contains(name) || !policy) {
+                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown printer \"" + name + "\" or no policy"};
+            }
+            m_printers[name].policy = ippGetString(policy, 0, nullptr);
+        }
+        ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_NAME, MacIppControl::LastUser, nullptr, m_lastUser.constData());
+        if (!m_lastJournalRequest.isEmpty()) {
+            std::vector<const char *> keys;
+            for (const QByteArray &key : qAsConst(m_lastJournalRequest)) {
+                keys.push_back(key.constData());
+            }
+            ippAddStrings(response, IPP_TAG_OPERATION, IPP_TAG_TEXT, MacIppControl::LastJournalRequest, int(keys.size()), nullptr, keys.data());
+        }
+        return {};
+    }
+
+    Job *findJob(ipp_t *request, Failure *failure)
+    {
+        ipp_attribute_t *uri = ippFindAttribute(request, Attr::JobUri.data(), IPP_TAG_URI);
+        const QByteArray text = uri ? ippGetString(uri, 0, nullptr) : "";
+        const int slash = text.lastIndexOf('/');
+        bool ok = false;
+        const int id = slash >= 0 && text.contains("/jobs/") ? text.mid(slash + 1).toInt(&ok) : 0;
+        if (!ok) {
+            *failure = {IPP_STATUS_ERROR_BAD_REQUEST, "Missing or bad job-uri \"" + text + "\""};
+            return nullptr;
+        }
+        auto it = m_jobs.find(id);
+        if (it == m_jobs.end()) {
+            *failure = {IPP_STATUS_ERROR_NOT_FOUND, "Job #" + QByteArray::number(id) + " does not exist"};
+            return nullptr;
+        }
+        return &it.value();
+    }
+
+    QByteArray printerName(ipp_t *request, Failure *failure)
+    {
+        ipp_attribute_t *uri = ippFindAttribute(request, Attr::PrinterUri.data(), IPP_TAG_URI);
+        const QByteArray text = uri ? ippGetString(uri, 0, nullptr) : "";
+        const int at = text.indexOf("/printers/");
+        const QByteArray name = at >= 0 ? QByteArray::fromPercentEncoding(text.mid(at + int(strlen("/printers/")))) : QByteArray();
+        if (!m_printers.contains(name)) {
+            *failure = {IPP_STATUS_ERROR_NOT_FOUND, "The printer or class does not exist."};
+            return {};
+        }
+        return name;
+    }
+
+    static bool matches(const Record &record, const QByteArray &key, const QByteArray &value)
+    {
+        if (key.startsWith("time-at-") && key.endsWith("-range")) {
+            const QList<QByteArray> bounds = value.split('-');
+            const QByteArray attribute = key.left(key.size() - int(strlen("-range")));
+            const int time = record.numbers.value(attribute, -1);
+            return bounds.size() == 2 && time >= bounds[0].toLongLong() && time <= bounds[1].toLongLong();
+        }
+        if (record.numbers.contains(key)) {
+            return QByteArray::number(record.numbers.value(key)) == value;
+        }
+        return record.texts.value(key).toLower().contains(value.toLower());
+    }
+
+    static void addRecord(ipp_t *response, const Record &record)
+    {
+        ippAddSeparator(response);
+        for (auto it = record.numbers.cbegin(); it != record.numbers.cend(); ++it) {
+            ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, it.key().constData(), it.value());
+        }
+        for (auto it = record.texts.cbegin(); it != record.texts.cend(); ++it) {
+            const ipp_tag_t tag = it.key() == Attr::JobPrinterUri.data() ? IPP_TAG_URI : IPP_TAG_TEXT;
+            ippAddString(response, IPP_TAG_JOB, tag, it.key().constData(), nullptr, it.value().constData());
+        }
+    }
+
+    Failure getJobs(ipp_t *request, ipp_t *response)
+    {
+        Failure failure;
+        ipp_attribute_t *uri = ippFindAttribute(request, Attr::PrinterUri.data(), IPP_TAG_URI);
+        // Any URI but a printer's stands for the whole server.
+        const bool onePrinter = uri && strstr(ippGetString(uri, 0, nullptr), "/printers/");
+        const QByteArray printer = onePrinter ? printerName(request, &failure) : QByteArray();
+        if (failure) {
+            return failure;
+        }
+        ipp_attribute_t *which = ippFindAttribute(request, Attr::WhichJobs.data(), IPP_TAG_KEYWORD);
+        const QByteArray whichJobs = which ? ippGetString(which, 0, nullptr) : "not-completed";
+        ipp_attribute_t *mine = ippFindAttribute(request, Attr::MyJobs.data(), IPP_TAG_BOOLEAN);
+        const bool myJobs = mine && ippGetBoolean(mine, 0);
+        for (const Job &job : qAsConst(m_jobs)) {
+            const bool ofState = whichJobs == "all" || job.marked == (whichJobs == "completed");
+            if (ofState && (!onePrinter || job.printer == printer) && (!myJobs || job.user == m_user)) {
+                addJob(response, job);
+            }
+        }
+        return {};
+    }
+
+    static void addJob(ipp_t *response, const Job &job)
+    {
+        const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(job.id);
+        ippAddSeparator(response);
+        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobId.data(), job.id);
+        ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, Attr::JobUri.data(), nullptr, uri.constData());
+        ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::JobName.data(), nullptr, job.name.constData());
+        ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::JobOriginatingUserName.data(), nullptr, job.user.constData());
+        ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, Attr::JobPrinterUri.data(), nullptr, printerUriOf(job.printer).constData());
+        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobKOctets.data(), job.kOctets);
+        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::TimeAtCreation.data(), job.created);
+        ippAddBoolean(response, IPP_TAG_JOB, Attr::MacMarkingRequired.data(), !job.marked);
+        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_ENUM, Attr::JobState.data(), job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD);
+        const char *reason = job.marked ? "job-completed-successfully" : "job-hold-until-specified";
+        ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobStateReasons.data(), nullptr, reason);
+        if (job.marked) {
+            ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::TimeAtCompleted.data(), job.completed);
+        } else {
+            ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobHoldUntil.data(), nullptr, "indefinite");
+        }
+        // Hidden mandatory attributes stay the scheduler's.
+        for (const Entry &entry : job.entries) {
+            if (entry.mode != 0) {
+                ippAddString(response, IPP_TAG_JOB, IPP_TAG_TEXT, entry.name.constData(), nullptr, entry.value.constData());
+            }
+        }
+    }
+
+    static void addPrinter(ipp_t *response, const QByteArray &name, const Printer &printer)
+    {
+        ippAddSeparator(response);
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterName.data(), nullptr, name.constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, Attr::PrinterUriSupported.data(), nullptr, printerUriOf(name).constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterInfo.data(), nullptr, "MAC test printer");
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterLocation.data(), nullptr, "MAC test server");
+        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterState.data(), IPP_PSTATE_IDLE);
+        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterType.data(), CUPS_PRINTER_LOCAL);
+        ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsAcceptingJobs.data(), 1);
+        ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsShared.data(), 1);
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicy.data(), nullptr, printer.policy.constData());
+        const char *policies[] = {s_policies[0].constData(), s_policies[1].constData(), s_policies[2].constData()};
+        ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicySupported.data(), 3, nullptr, policies);
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMin.data(), nullptr, printer.macMin.constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMax.data(), nullptr, printer.macMax.constData());
+    }
     QMap<int, Job> m_jobs;
     QMap<QByteArray, Printer> m_printers;
     QList<Record> m_journal;
@@ -233,595 +709,6 @@ private:
     QByteArray m_lastUser;
     QList<QByteArray> m_lastJournalRequest;
 };
-
-void Server::reset()
-{
-    m_jobs.clear();
-    const int now = int(time(nullptr));
-    Job contract;
-    contract.id = 1;
-    contract.name = "contract.pdf";
-    contract.printer = "Office";
-    contract.user = "alice";
-    contract.entries = {
-        {Attr::MacJobMacLevelName.data(), "Confidentiality level name", "Secret", 1},
-        {Attr::MacInvNum.data(), "Inventory number", "INV-7", 1},
-        {Attr::MacOwnerPhone.data(), "Job owner phone", "", 2},
-        {Attr::MacDistribution.data(), "Distribution list", "Office 1^Office 2^^Archive", 1},
-        {Attr::MacWorkplaceId.data(), "Workplace ID", "WS-7", 0},
-    };
-    contract.font = "Liberation Serif";
-    contract.kOctets = 120;
-    contract.created = now - 30 * 60;
-    m_jobs.insert(contract.id, contract);
-
-    Job memo;
-    memo.id = 2;
-    memo.name = "memo.txt";
-    memo.printer = "Archive";
-    memo.user = "bob";
-    memo.entries = {
-        {Attr::MacInvNum.data(), "Inventory number", "", 1},
-        {Attr::MacDistribution.data(), "Distribution list", "", 2},
-        {Attr::MacOwnerPhone.data(), "Job owner phone", "555-0100", 2},
-    };
-    memo.kOctets = 4;
-    memo.created = now - 20 * 60;
-    m_jobs.insert(memo.id, memo);
-
-    // Its distribution list is the department's, kept out of the user's sight.
-    Job draft = contract;
-    draft.id = 3;
-    draft.name = "draft.ps";
-    draft.entries[3].mode = 0;
-    draft.kOctets = 96;
-    draft.created = now - 10 * 60;
-    m_jobs.insert(draft.id, draft);
-
-    m_printers = {{"Office", Printer()}, {"Archive", Printer()}};
-
-    m_journal.clear();
-    for (int i = 1; i <= 45; ++i) {
-        Record record;
-        const int created = 1700000000 + i * 3600;
-        record.numbers = {{Attr::JobId.data(), 100 + i},
-                          {Attr::TimeAtCreation.data(), created},
-                          {Attr::TimeAtProcessing.data(), created + 60},
-                          {Attr::TimeAtCompleted.data(), created + 120}};
-        record.texts = {{Attr::JobName.data(), "report-" + QByteArray::number(i)},
-                        {Attr::JobOriginatingUserName.data(), i % 2 ? "alice" : "bob"},
-                        {Attr::JobPrinterUri.data(), printerUriOf(i % 2 ? "Office" : "Archive")},
-                        {Attr::MacInvNum.data(), "INV-" + QByteArray::number(100 + i)},
-                        {Attr::MacJobMacLevelName.data(), i % 3 ? "Public" : "Secret"},
-                        {Attr::MacDistribution.data(), "Office 1^Archive"},
-                        {Attr::MacJobUserName.data(), "marker"}};
-        m_journal.append(record);
-    }
-    m_nextJobId = FirstDerivedJobId;
-    m_lastJournalRequest.clear();
-    failures.clear();
-    permissions = {ChangePermission, MarkPermission};
-    authOperation = 0;
-    authPassword.clear();
-}
-
-IppPtr Server::handle(ipp_t *request, const QByteArray &authorization)
-{
-    const int operation = ippGetOperation(request);
-    QByteArray authenticatedUser;
-    if (operation == authOperation) {
-        const QByteArray credentials = authorization.startsWith("Basic ") ? QByteArray::fromBase64(authorization.mid(6)) : QByteArray();
-        const int colon = credentials.indexOf(':');
-        if (colon <= 0 || credentials.mid(colon + 1) != authPassword) {
-            if (log.isOpen()) {
-                log.write(QByteArray::number(operation, 16) + " 401\n");
-                log.flush();
-            }
-            return nullptr;
-        }
-        authenticatedUser = credentials.left(colon);
-    }
-    IppPtr response(ippNewResponse(request));
-    ipp_attribute_t *user = ippFindAttribute(request, Attr::RequestingUserName.data(), IPP_TAG_NAME);
-    m_lastUser = m_user;
-    m_user = !authenticatedUser.isEmpty() ? authenticatedUser : user ? ippGetString(user, 0, nullptr) : "anonymous";
-    Failure failure;
-    if (failures.contains(operation)) {
-        failure = {IPP_STATUS_ERROR_INTERNAL, failures.value(operation)};
-    } else {
-        failure = dispatch(request, response.get());
-    }
-    if (failure) {
-        // Only the status travels with an error: drop any partial answer.
-        response.reset(ippNewResponse(request));
-        ippSetStatusCode(response.get(), failure.status);
-        ippAddString(response.get(), IPP_TAG_OPERATION, IPP_TAG_TEXT, Attr::StatusMessage.data(), nullptr, failure.message.constData());
-    }
-    if (log.isOpen()) {
-        log.write(QByteArray::number(operation, 16) + ' ' + QByteArray::number(int(failure.status), 16) + ' ' + m_user + '\n');
-        log.flush();
-    }
-    return response;
-}
-
-Failure Server::dispatch(ipp_t *request, ipp_t *response)
-{
-    const int operation = ippGetOperation(request);
-    Failure failure;
-    switch (operation) {
-    case MacIppActions::LockJob:
-    case MacIppActions::UnlockJob:
-    case MacIppActions::GetJobInfo:
-    case MacIppActions::SetJobAttributes:
-    case MacIppActions::MarkJob: {
-        Job *job = findJob(request, &failure);
-        if (!job) {
-            return failure;
-        }
-        if (operation == MacIppActions::LockJob || operation == MacIppActions::UnlockJob) {
-            return lockJob(job, operation == MacIppActions::LockJob);
-        }
-        if (operation == MacIppActions::GetJobInfo) {
-            return getJobInfo(*job, response);
-        }
-        if (operation == MacIppActions::SetJobAttributes) {
-            if (!permissions.contains(ChangePermission)) {
-                return {IPP_STATUS_ERROR_FORBIDDEN, "Changing mandatory attributes is not allowed for " + m_user};
-            }
-            if (!job->locked) {
-                return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Job #" + QByteArray::number(job->id) + " is not locked"};
-            }
-            return applyAttributes(job, request);
-        }
-        return markJob(job, request, response);
-    }
-    case MacIppActions::GetJournal:
-        return getJournal(request, response);
-    case IPP_OP_CUPS_ADD_MODIFY_PRINTER:
-        return modifyPrinter(request);
-    case IPP_OP_GET_JOBS:
-        return getJobs(request, response);
-    case IPP_OP_GET_PRINTER_ATTRIBUTES:
-        return getPrinterAttributes(request, response);
-    case IPP_OP_CUPS_GET_PRINTERS:
-        return getPrinters(request, response);
-    case MacIppControl::Operation:
-        return control(request, response);
-    default:
-        return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, "Operation 0x" + QByteArray::number(operation, 16) + " is not supported"};
-    }
-}
-
-Job *Server::findJob(ipp_t *request, Failure *failure)
-{
-    ipp_attribute_t *uri = ippFindAttribute(request, Attr::JobUri.data(), IPP_TAG_URI);
-    const QByteArray text = uri ? ippGetString(uri, 0, nullptr) : "";
-    const int slash = text.lastIndexOf('/');
-    bool ok = false;
-    const int id = slash >= 0 && text.contains("/jobs/") ? text.mid(slash + 1).toInt(&ok) : 0;
-    if (!ok) {
-        *failure = {IPP_STATUS_ERROR_BAD_REQUEST, "Missing or bad job-uri \"" + text + "\""};
-        return nullptr;
-    }
-    auto it = m_jobs.find(id);
-    if (it == m_jobs.end()) {
-        *failure = {IPP_STATUS_ERROR_NOT_FOUND, "Job #" + QByteArray::number(id) + " does not exist"};
-        return nullptr;
-    }
-    return &it.value();
-}
-
-Failure Server::lockJob(Job *job, bool lock)
-{
-    const QByteArray name = "Job #" + QByteArray::number(job->id);
-    if (job->marked) {
-        return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is already marked"};
-    }
-    if (lock && job->locked) {
-        return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is locked by another user"};
-    }
-    if (!lock && !job->locked) {
-        return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is not locked"};
-    }
-    job->locked = lock;
-    return {};
-}
-
-Failure Server::getJobInfo(const Job &job, ipp_t *response)
-{
-    std::vector<IppPtr> entries;
-    for (const Entry &entry : job.entries) {
-        IppPtr member(ippNew());
-        ippAddString(member.get(), IPP_TAG_ZERO, IPP_TAG_NAME, Attr::MacAttributeName.data(), nullptr, entry.name.constData());
-        ippAddString(member.get(), IPP_TAG_ZERO, IPP_TAG_TEXT, Attr::MacAttributeTitle.data(), nullptr, entry.title.constData());
-        ippAddString(member.get(), IPP_TAG_ZERO, IPP_TAG_TEXT, Attr::MacAttributeValue.data(), nullptr, entry.value.constData());
-        ippAddInteger(member.get(), IPP_TAG_ZERO, IPP_TAG_INTEGER, Attr::MacAttributeMode.data(), entry.mode);
-        entries.push_back(std::move(member));
-    }
-    ippAddSeparator(response);
-    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobId.data(), job.id);
-    if (!entries.empty()) {
-        ipp_attribute_t *attribute = ippAddCollection(response, IPP_TAG_JOB, Attr::MacAttributeEntry.data(), entries.front().get());
-        for (size_t i = 1; i < entries.size(); ++i) {
-            ippSetCollection(response, &attribute, int(i), entries[i].get());
-        }
-    }
-    if (!job.font.isEmpty()) {
-        ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::MacMarkerFont.data(), nullptr, job.font.constData());
-    }
-    std::vector<QByteArray> fonts;
-    std::vector<const char *> fontPointers;
-    for (const QString &font : s_fonts) {
-        fonts.push_back(font.toUtf8());
-    }
-    for (const QByteArray &font : fonts) {
-        fontPointers.push_back(font.constData());
-    }
-    ippAddStrings(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::MacMarkerFontsSupported.data(), int(fontPointers.size()), nullptr, fontPointers.data());
-    if (!permissions.isEmpty()) {
-        std::vector<int> codes(permissions.cbegin(), permissions.cend());
-        ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::MacUserPermissions.data(), int(codes.size()), codes.data());
-    }
-    return {};
-}
-
-Failure Server::applyAttributes(Job *job, ipp_t *request)
-{
-    Job changed = *job;
-    for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
-        const char *name = ippGetName(attribute);
-        if (!name || ippGetGroupTag(attribute) != IPP_TAG_JOB || Attr::PageRanges == QLatin1String(name)) {
-            continue;
-        }
-        const QByteArray value = ippGetString(attribute, 0, nullptr);
-        if (Attr::MacMarkerFont == QLatin1String(name)) {
-            if (!s_fonts.contains(QString::fromUtf8(value))) {
-                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown font \"" + value + "\""};
-            }
-            changed.font = value;
-            continue;
-        }
-        auto entry = std::find_if(changed.entries.begin(), changed.entries.end(), [name](const Entry &e) {
-            return e.name == name;
-        });
-        if (entry == changed.entries.end()) {
-            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, QByteArray("Unknown attribute \"") + name + "\""};
-        }
-        entry->value = value;
-    }
-    *job = changed;
-    return {};
-}
-
-Failure Server::markJob(Job *job, ipp_t *request, ipp_t *response)
-{
-    if (!permissions.contains(MarkPermission)) {
-        return {IPP_STATUS_ERROR_FORBIDDEN, "Marking is not allowed for " + m_user};
-    }
-    if (!job->locked) {
-        return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Job #" + QByteArray::number(job->id) + " is not locked"};
-    }
-    Job marked = *job;
-    if (Failure failure = applyAttributes(&marked, request)) {
-        return failure;
-    }
-    for (const Entry &entry : qAsConst(marked.entries)) {
-        if (entry.mode != 0 && entry.mode != 2 && entry.value.isEmpty()) {
-            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "\"" + entry.title + "\" is required"};
-        }
-    }
-    QByteArray pages;
-    if (ipp_attribute_t *ranges = ippFindAttribute(request, Attr::PageRanges.data(), IPP_TAG_RANGE)) {
-        for (int i = 0; i < ippGetCount(ranges); ++i) {
-            int upper = 0;
-            const int lower = ippGetRange(ranges, i, &upper);
-            if (lower < 1 || upper < lower) {
-                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Bad page range " + QByteArray::number(lower) + "-" + QByteArray::number(upper)};
-            }
-            pages += (pages.isEmpty() ? "" : ",") + QByteArray::number(lower) + "-" + QByteArray::number(upper);
-        }
-    }
-    marked.marked = true;
-    marked.locked = false;
-    marked.completed = int(time(nullptr));
-    *job = marked;
-
-    // The marked document and its registration sheet.
-    const int derived[] = {m_nextJobId, m_nextJobId + 1};
-    m_nextJobId += 2;
-    ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::MacDerivedJobIds.data(), 2, derived);
-
-    Record record;
-    const int now = job->completed;
-    record.numbers = {{Attr::JobId.data(), job->id}, {Attr::TimeAtCreation.data(), now}, {Attr::TimeAtProcessing.data(), now}, {Attr::TimeAtCompleted.data(), now}};
-    record.texts = {{Attr::JobName.data(), job->name},
-                    {Attr::JobOriginatingUserName.data(), job->user},
-                    {Attr::JobPrinterUri.data(), printerUriOf(job->printer)},
-                    {Attr::MacJobUserName.data(), m_user},
-                    {Attr::MacMarkerFont.data(), job->font},
-                    {Attr::PageRanges.data(), pages}};
-    for (const Entry &entry : qAsConst(job->entries)) {
-        record.texts.insert(entry.name, entry.value);
-    }
-    m_journal.append(record);
-    return {};
-}
-
-bool Server::matches(const Record &record, const QByteArray &key, const QByteArray &value)
-{
-    if (key.startsWith("time-at-") && key.endsWith("-range")) {
-        const QList<QByteArray> bounds = value.split('-');
-        const QByteArray attribute = key.left(key.size() - int(strlen("-range")));
-        const int time = record.numbers.value(attribute, -1);
-        return bounds.size() == 2 && time >= bounds[0].toLongLong() && time <= bounds[1].toLongLong();
-    }
-    if (record.numbers.contains(key)) {
-        return QByteArray::number(record.numbers.value(key)) == value;
-    }
-    return record.texts.value(key).toLower().contains(value.toLower());
-}
-
-void Server::addRecord(ipp_t *response, const Record &record)
-{
-    ippAddSeparator(response);
-    for (auto it = record.numbers.cbegin(); it != record.numbers.cend(); ++it) {
-        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, it.key().constData(), it.value());
-    }
-    for (auto it = record.texts.cbegin(); it != record.texts.cend(); ++it) {
-        const ipp_tag_t tag = it.key() == Attr::JobPrinterUri.data() ? IPP_TAG_URI : IPP_TAG_TEXT;
-        ippAddString(response, IPP_TAG_JOB, tag, it.key().constData(), nullptr, it.value().constData());
-    }
-}
-
-Failure Server::getJournal(ipp_t *request, ipp_t *response)
-{
-    int firstIndex = 1;
-    int jobId = 0;
-    bool any = false;
-    QList<QPair<QByteArray, QByteArray>> conditions;
-    QList<QPair<QByteArray, QByteArray>> timeRanges;
-    m_lastJournalRequest.clear();
-    for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
-        const QByteArray name = ippGetName(attribute);
-        if (ippGetGroupTag(attribute) != IPP_TAG_OPERATION || name.startsWith("attributes-") || name == Attr::RequestingUserName.data()) {
-            continue;
-        }
-        const bool number = ippGetValueTag(attribute) == IPP_TAG_INTEGER;
-        m_lastJournalRequest.append(name + '=' + (number ? QByteArray::number(ippGetInteger(attribute, 0)) : QByteArray(ippGetString(attribute, 0, nullptr))));
-        if (name == Attr::FirstIndex.data()) {
-            firstIndex = ippGetInteger(attribute, 0);
-        } else if (name == Attr::JobId.data()) {
-            jobId = ippGetInteger(attribute, 0);
-        } else if (name == Attr::Operator.data()) {
-            const QByteArray op = ippGetString(attribute, 0, nullptr);
-            if (op != "AND" && op != "OR") {
-                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown operator \"" + op + "\""};
-            }
-            any = op == "OR";
-        } else if (name.startsWith("time-at-")) {
-            timeRanges.append({name, ippGetString(attribute, 0, nullptr)});
-        } else {
-            conditions.append({name, ippGetString(attribute, 0, nullptr)});
-        }
-    }
-    if (firstIndex < 1) {
-        return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "first-index must be 1 or more"};
-    }
-    QList<const Record *> found;
-    for (const Record &record : qAsConst(m_journal)) {
-        bool keep = true;
-        if (jobId > 0) {
-            keep = record.numbers.value(Attr::JobId.data()) == jobId;
-        } else {
-            for (const auto &range : qAsConst(timeRanges)) {
-                keep = keep && matches(record, range.first, range.second);
-            }
-            if (!conditions.isEmpty()) {
-                bool matched = !any;
-                for (const auto &condition : qAsConst(conditions)) {
-                    const bool one = matches(record, condition.first, condition.second);
-                    matched = any ? (matched || one) : (matched && one);
-                }
-                keep = keep && matched;
-            }
-        }
-        if (keep) {
-            found.append(&record);
-        }
-    }
-    ippAddInteger(response, IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::MacJournalCount.data(), found.size());
-    for (int i = firstIndex - 1; i < found.size() && i < firstIndex - 1 + PageSize; ++i) {
-        addRecord(response, *found.at(i));
-    }
-    return {};
-}
-
-QByteArray Server::printerName(ipp_t *request, Failure *failure)
-{
-    ipp_attribute_t *uri = ippFindAttribute(request, Attr::PrinterUri.data(), IPP_TAG_URI);
-    const QByteArray text = uri ? ippGetString(uri, 0, nullptr) : "";
-    const int at = text.indexOf("/printers/");
-    const QByteArray name = at >= 0 ? QByteArray::fromPercentEncoding(text.mid(at + int(strlen("/printers/")))) : QByteArray();
-    if (!m_printers.contains(name)) {
-        *failure = {IPP_STATUS_ERROR_NOT_FOUND, "The printer or class does not exist."};
-        return {};
-    }
-    return name;
-}
-
-Failure Server::modifyPrinter(ipp_t *request)
-{
-    Failure failure;
-    const QByteArray name = printerName(request, &failure);
-    if (failure) {
-        return failure;
-    }
-    Printer changed = m_printers.value(name);
-    for (ipp_attribute_t *attribute = ippFirstAttribute(request); attribute; attribute = ippNextAttribute(request)) {
-        const char *attributeName = ippGetName(attribute);
-        if (!attributeName || ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
-            continue;
-        }
-        const QByteArray value = ippGetString(attribute, 0, nullptr);
-        if (Attr::PrinterOpPolicy == QLatin1String(attributeName)) {
-            if (!s_policies.contains(value)) {
-                return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Bad policy \"" + value + "\""};
-            }
-            changed.policy = value;
-        } else if (Attr::MacPrinterMacMin == QLatin1String(attributeName)) {
-            changed.macMin = value;
-        } else if (Attr::MacPrinterMacMax == QLatin1String(attributeName)) {
-            changed.macMax = value;
-        }
-    }
-    m_printers.insert(name, changed);
-    return {};
-}
-
-void Server::addJob(ipp_t *response, const Job &job)
-{
-    const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(job.id);
-    ippAddSeparator(response);
-    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobId.data(), job.id);
-    ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, Attr::JobUri.data(), nullptr, uri.constData());
-    ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::JobName.data(), nullptr, job.name.constData());
-    ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::JobOriginatingUserName.data(), nullptr, job.user.constData());
-    ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, Attr::JobPrinterUri.data(), nullptr, printerUriOf(job.printer).constData());
-    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::JobKOctets.data(), job.kOctets);
-    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::TimeAtCreation.data(), job.created);
-    ippAddBoolean(response, IPP_TAG_JOB, Attr::MacMarkingRequired.data(), !job.marked);
-    ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_ENUM, Attr::JobState.data(), job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD);
-    const char *reason = job.marked ? "job-completed-successfully" : "job-hold-until-specified";
-    ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobStateReasons.data(), nullptr, reason);
-    if (job.marked) {
-        ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::TimeAtCompleted.data(), job.completed);
-    } else {
-        ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, Attr::JobHoldUntil.data(), nullptr, "indefinite");
-    }
-    // Hidden mandatory attributes stay the scheduler's.
-    for (const Entry &entry : job.entries) {
-        if (entry.mode != 0) {
-            ippAddString(response, IPP_TAG_JOB, IPP_TAG_TEXT, entry.name.constData(), nullptr, entry.value.constData());
-        }
-    }
-}
-
-Failure Server::getJobs(ipp_t *request, ipp_t *response)
-{
-    Failure failure;
-    ipp_attribute_t *uri = ippFindAttribute(request, Attr::PrinterUri.data(), IPP_TAG_URI);
-    // Any URI but a printer's stands for the whole server.
-    const bool onePrinter = uri && strstr(ippGetString(uri, 0, nullptr), "/printers/");
-    const QByteArray printer = onePrinter ? printerName(request, &failure) : QByteArray();
-    if (failure) {
-        return failure;
-    }
-    ipp_attribute_t *which = ippFindAttribute(request, Attr::WhichJobs.data(), IPP_TAG_KEYWORD);
-    const QByteArray whichJobs = which ? ippGetString(which, 0, nullptr) : "not-completed";
-    if (whichJobs != "not-completed" && whichJobs != "completed" && whichJobs != "all") {
-        return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "The which-jobs value \"" + whichJobs + "\" is not supported"};
-    }
-    ipp_attribute_t *mine = ippFindAttribute(request, Attr::MyJobs.data(), IPP_TAG_BOOLEAN);
-    const bool myJobs = mine && ippGetBoolean(mine, 0);
-    for (const Job &job : qAsConst(m_jobs)) {
-        const bool ofState = whichJobs == "all" || job.marked == (whichJobs == "completed");
-        if (ofState && (!onePrinter || job.printer == printer) && (!myJobs || job.user == m_user)) {
-            addJob(response, job);
-        }
-    }
-    keepRequested(request, response);
-    return {};
-}
-
-void Server::addPrinter(ipp_t *response, const QByteArray &name, const Printer &printer)
-{
-    ippAddSeparator(response);
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterName.data(), nullptr, name.constData());
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, Attr::PrinterUriSupported.data(), nullptr, printerUriOf(name).constData());
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterInfo.data(), nullptr, "MAC test printer");
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::PrinterLocation.data(), nullptr, "MAC test server");
-    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterState.data(), IPP_PSTATE_IDLE);
-    ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, Attr::PrinterType.data(), CUPS_PRINTER_LOCAL);
-    ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsAcceptingJobs.data(), 1);
-    ippAddBoolean(response, IPP_TAG_PRINTER, Attr::PrinterIsShared.data(), 1);
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicy.data(), nullptr, printer.policy.constData());
-    const char *policies[] = {s_policies[0].constData(), s_policies[1].constData(), s_policies[2].constData()};
-    ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, Attr::PrinterOpPolicySupported.data(), 3, nullptr, policies);
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMin.data(), nullptr, printer.macMin.constData());
-    ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_TEXT, Attr::MacPrinterMacMax.data(), nullptr, printer.macMax.constData());
-}
-
-Failure Server::getPrinterAttributes(ipp_t *request, ipp_t *response)
-{
-    Failure failure;
-    const QByteArray name = printerName(request, &failure);
-    if (failure) {
-        return failure;
-    }
-    addPrinter(response, name, m_printers.value(name));
-    keepRequested(request, response);
-    return {};
-}
-
-Failure Server::getPrinters(ipp_t *request, ipp_t *response)
-{
-    for (auto it = m_printers.cbegin(); it != m_printers.cend(); ++it) {
-        addPrinter(response, it.key(), it.value());
-    }
-    keepRequested(request, response);
-    return {};
-}
-
-Failure Server::control(ipp_t *request, ipp_t *response)
-{
-    ipp_attribute_t *attribute = ippFindAttribute(request, MacIppControl::Reset, IPP_TAG_BOOLEAN);
-    if (attribute && ippGetBoolean(attribute, 0)) {
-        reset();
-    }
-    if ((attribute = ippFindAttribute(request, MacIppControl::FailOperation, IPP_TAG_KEYWORD))) {
-        const QByteArray name = ippGetString(attribute, 0, nullptr);
-        if (!s_operationNames.contains(name)) {
-            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown operation \"" + name + "\""};
-        }
-        ipp_attribute_t *message = ippFindAttribute(request, MacIppControl::FailMessage, IPP_TAG_TEXT);
-        failures.insert(s_operationNames.value(name), message ? QByteArray(ippGetString(message, 0, nullptr)) : QByteArray("Simulated failure of " + name));
-    }
-    attribute = ippFindAttribute(request, MacIppControl::ClearFailures, IPP_TAG_BOOLEAN);
-    if (attribute && ippGetBoolean(attribute, 0)) {
-        failures.clear();
-    }
-    if ((attribute = ippFindAttribute(request, MacIppControl::Permissions, IPP_TAG_ZERO))) {
-        permissions.clear();
-        if (ippGetValueTag(attribute) == IPP_TAG_INTEGER) {
-            for (int i = 0; i < ippGetCount(attribute); ++i) {
-                permissions.insert(ippGetInteger(attribute, i));
-            }
-        }
-    }
-    if ((attribute = ippFindAttribute(request, MacIppControl::AuthOperation, IPP_TAG_KEYWORD))) {
-        const QByteArray name = ippGetString(attribute, 0, nullptr);
-        ipp_attribute_t *password = ippFindAttribute(request, MacIppControl::AuthPassword, IPP_TAG_TEXT);
-        authOperation = s_operationNames.value(name, 0);
-        authPassword = password ? ippGetString(password, 0, nullptr) : "";
-    }
-    if ((attribute = ippFindAttribute(request, MacIppControl::PolicyPrinter, IPP_TAG_NAME))) {
-        ipp_attribute_t *policy = ippFindAttribute(request, MacIppControl::Policy, IPP_TAG_NAME);
-        const QByteArray name = ippGetString(attribute, 0, nullptr);
-        if (!m_printers.contains(name) || !policy) {
-            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown printer \"" + name + "\" or no policy"};
-        }
-        m_printers[name].policy = ippGetString(policy, 0, nullptr);
-    }
-    ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_NAME, MacIppControl::LastUser, nullptr, m_lastUser.constData());
-    if (!m_lastJournalRequest.isEmpty()) {
-        std::vector<const char *> keys;
-        for (const QByteArray &key : qAsConst(m_lastJournalRequest)) {
-            keys.push_back(key.constData());
-        }
-        ippAddStrings(response, IPP_TAG_OPERATION, IPP_TAG_TEXT, MacIppControl::LastJournalRequest, int(keys.size()), nullptr, keys.data());
-    }
-    return {};
-}
 
 // Reads one request from the client and answers it; false when the connection is done.
 bool serveOne(Server *server, http_t *client)
@@ -950,13 +837,6 @@ int main(int argc, char **argv)
             }
             const QByteArray message = value.contains(':') ? value.mid(value.indexOf(':') + 1) : "Simulated failure of " + name;
             server.failures.insert(s_operationNames.value(name), message);
-        } else if (option == "--auth") {
-            const int colon = value.indexOf(':');
-            server.authOperation = s_operationNames.value(value.left(colon), 0);
-            server.authPassword = value.mid(colon + 1);
-            if (colon < 0 || !server.authOperation) {
-                return usage("--auth takes OPERATION:PASSWORD");
-            }
         } else if (option == "--permissions") {
             server.permissions.clear();
             if (value != "none") {
