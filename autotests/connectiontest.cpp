@@ -2,7 +2,6 @@
 
 #include <attributes.h>
 #include <connection.h>
-#include <destination.h>
 #include <ipprequest.h>
 #include <utils.h>
 
@@ -15,7 +14,6 @@
 
 #include <cups/cups.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -25,7 +23,6 @@ using namespace CUPS;
 namespace
 {
 const QString s_hpDeviceId = QStringLiteral("MFG:Hewlett-Packard;MDL:HP LaserJet P2055dn;CMD:PJL,PCL,POSTSCRIPT;CLS:PRINTER;SN:TEST0001;");
-const QString s_testPage = QStringLiteral("/usr/share/cups/data/testprint");
 
 // Polls until flag is set; false when the deadline passes first.
 bool waitFor(const std::atomic<bool> &flag, int msecs = 10000)
@@ -40,27 +37,36 @@ bool waitFor(const std::atomic<bool> &flag, int msecs = 10000)
 // Polls for a while; false as soon as flag gets set.
 bool staysUnset(const std::atomic<bool> &flag, int msecs = 200)
 {
-    const QDeadlineTimer window(msecs);
-    while (!window.hasExpired()) {
-        if (flag) {
-            return false;
-        }
-        QThread::yieldCurrentThread();
-    }
-    return !flag;
+    return !waitFor(flag, msecs);
 }
 
-// Runs work in a fresh thread, so its libcups state starts from nothing.
-bool runInNewThread(const std::function<void()> &work)
+// A thread started on demand and joined when the test leaves; one that is
+// stuck is leaked, since destroying a running thread would abort.
+class Thread
 {
-    std::unique_ptr<QThread> thread(QThread::create(work));
-    thread->start();
-    if (!thread->wait(QDeadlineTimer(60000))) {
-        thread.release(); // still running: leaking it beats crashing the test
-        return false;
+public:
+    explicit Thread(const std::function<void()> &work)
+        : m_thread(QThread::create(work))
+    {
     }
-    return true;
-}
+    ~Thread()
+    {
+        if (!join(60000)) {
+            m_thread.release();
+        }
+    }
+    void start()
+    {
+        m_thread->start();
+    }
+    bool join(int msecs = 10000)
+    {
+        return m_thread->wait(QDeadlineTimer(msecs));
+    }
+
+private:
+    std::unique_ptr<QThread> m_thread;
+};
 
 QString threadServer()
 {
@@ -78,23 +84,14 @@ QStringList sorted(QStringList list)
     return list;
 }
 
-// One column of every line of lpinfo or lpstat -e output.
+// One column of every line of lpinfo or lpstat output.
 QStringList words(const QString &output, int column = 0)
 {
     QStringList result;
-    const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        result.append(line.section(QLatin1Char(' '), column, column));
+    for (const QString &line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        result.append(line.simplified().section(QLatin1Char(' '), column, column));
     }
     return result;
-}
-
-// lpinfo -m adds the driverless "everywhere" model itself; the scheduler does not list it.
-QStringList ppdNames(const QString &lpinfoOutput)
-{
-    QStringList names = words(lpinfoOutput);
-    names.removeAll(QStringLiteral("everywhere"));
-    return names;
 }
 } // namespace
 
@@ -104,47 +101,43 @@ class ConnectionTest : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-
     void lockIsReentrantAndExcludesOtherThreads();
     void aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth();
-    void joiningAThreadThatHoldsNothingWaitsLikeLock();
     void holderAndJoinedWorkerTakeTurnsOnTheConnection();
+    void aFreshThreadTakesTheMainThreadsServerAndUser();
     void devicesListTheBackendsDevices_data();
     void devicesListTheBackendsDevices();
     void ppdsListAllDriversOrThoseForOneDevice();
-    void serverSettingsMatchCupsctl();
     void changedServerSettingSurvivesTheRestart();
-    void workerThreadsReachTheMainThreadsServer();
-    void workerRequestsCarryTheUserSetInTheMainThread();
     void responseGroupsKeepEachPrintersValues_data();
     void responseGroupsKeepEachPrintersValues();
     void serverRefusalsCarryTheServersStatusAndText();
 
 private:
-    bool serverAnswers(int msecs = 30000) const;
+    QString run(const QString &program, const QStringList &arguments) const;
     QByteArray listeningSocket() const;
     bool changeSettingAndAwaitRestart(const QString &key, const QString &value) const;
 
     CupsSandbox m_sandbox;
+    QTemporaryDir m_emptyServerRoot;
 };
 
 void ConnectionTest::initTestCase()
 {
-    const bool ok = m_sandbox.start(true);
-    QVERIFY2(ok, qPrintable(m_sandbox.errorString()));
+    QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
+    // Only the main thread's libcups knows the sandbox: neither the environment
+    // nor a client.conf leads another thread to it, only the connection does.
+    QVERIFY(m_emptyServerRoot.isValid());
+    qunsetenv("CUPS_SERVER");
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(m_emptyServerRoot.path()));
+    cupsSetServer(m_sandbox.server().toLocal8Bit().constData());
+    QVERIFY(Connection::instance()->reconnect(true));
 }
 
-bool ConnectionTest::serverAnswers(int msecs) const
+QString ConnectionTest::run(const QString &program, const QStringList &arguments) const
 {
-    const QDeadlineTimer deadline(msecs);
     QString output;
-    do {
-        if (m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, &output) && !output.contains(QLatin1String("not running"))) {
-            return true;
-        }
-        QThread::yieldCurrentThread();
-    } while (!deadline.hasExpired());
-    return false;
+    return m_sandbox.run(program, arguments, &output) ? output : QStringLiteral("(%1 failed) %2").arg(program, output);
 }
 
 QByteArray ConnectionTest::listeningSocket() const
@@ -153,13 +146,11 @@ QByteArray ConnectionTest::listeningSocket() const
     // is LISTEN), queues, timer, retransmits, uid, timeout, inode.
     const QByteArray local = "0100007F:" + QByteArray::number(m_sandbox.server().section(QLatin1Char(':'), 1).toInt(), 16).toUpper().rightJustified(4, '0');
     QFile table(QStringLiteral("/proc/net/tcp"));
-    if (table.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> lines = table.readAll().split('\n');
-        for (const QByteArray &line : lines) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() > 9 && fields.at(1) == local && fields.at(3) == "0A") {
-                return fields.at(9);
-            }
+    const QList<QByteArray> lines = table.open(QIODevice::ReadOnly) ? table.readAll().split('\n') : QList<QByteArray>();
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 9 && fields.at(1) == local && fields.at(3) == "0A") {
+            return fields.at(9);
         }
     }
     return {};
@@ -173,25 +164,19 @@ bool ConnectionTest::changeSettingAndAwaitRestart(const QString &key, const QStr
     if (before.isEmpty() || !Connection::instance()->setServerSettings({{key, value}})) {
         return false;
     }
-    const QDeadlineTimer deadline(60000);
-    QByteArray now;
-    while (((now = listeningSocket()).isEmpty() || now == before) && !deadline.hasExpired()) {
-        QThread::msleep(20);
-    }
-    return !now.isEmpty() && now != before && serverAnswers();
+    return QTest::qWaitFor(
+        [&] {
+            const QByteArray now = listeningSocket();
+            return !now.isEmpty() && now != before && run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).contains(QLatin1String("scheduler is running"));
+        },
+        60000);
 }
 
 void ConnectionTest::lockIsReentrantAndExcludesOtherThreads()
 {
     Connection *connection = Connection::instance();
-    std::atomic<bool> heldTwice{false};
-    std::atomic<bool> releaseOnce{false};
-    std::atomic<bool> releasedOnce{false};
-    std::atomic<bool> releaseAll{false};
-    std::atomic<bool> contenderWaits{false};
-    std::atomic<bool> contenderHolds{false};
-
-    std::unique_ptr<QThread> holder(QThread::create([&] {
+    std::atomic<bool> heldTwice{false}, releaseOnce{false}, releasedOnce{false}, releaseAll{false}, contenderHolds{false};
+    Thread holder([&] {
         connection->lock();
         connection->lock();
         heldTwice = true;
@@ -200,64 +185,43 @@ void ConnectionTest::lockIsReentrantAndExcludesOtherThreads()
         releasedOnce = true;
         waitFor(releaseAll);
         connection->unlock();
-    }));
-    std::unique_ptr<QThread> contender(QThread::create([&] {
-        contenderWaits = true;
-        connection->lock();
+    });
+    // The main thread holds nothing: joining it is an ordinary lock() that waits like any other.
+    QThread *const mainThread = QThread::currentThread();
+    Thread contender([&] {
+        connection->lockOnBehalfOf(mainThread);
         contenderHolds = true;
         connection->unlock();
-    }));
+    });
     auto finish = qScopeGuard([&] {
-        releaseOnce = true;
-        releaseAll = true;
-        if (!holder->wait(QDeadlineTimer(10000))) {
-            holder.release();
-        }
-        if (contender->isRunning() && !contender->wait(QDeadlineTimer(10000))) {
-            contender.release();
-        }
+        releaseOnce = releaseAll = true;
     });
 
-    holder->start();
+    holder.start();
     QVERIFY2(waitFor(heldTwice), "locking twice in one thread blocked");
-    contender->start();
-    QVERIFY(waitFor(contenderWaits));
+    contender.start();
     QVERIFY2(staysUnset(contenderHolds), "another thread got the lock while it was held");
     releaseOnce = true;
     QVERIFY(waitFor(releasedOnce));
     QVERIFY2(staysUnset(contenderHolds), "one unlock freed a lock taken twice");
     releaseAll = true;
     QVERIFY2(waitFor(contenderHolds), "the waiting thread never got the lock");
+    QVERIFY(contender.join());
+    QVERIFY(!connection->isLockedByCallingThread());
 }
 
 void ConnectionTest::aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth()
 {
     Connection *connection = Connection::instance();
-    // Only the main thread's libcups knows the sandbox, so the worker can only reach it through the session.
-    QTemporaryDir emptyServerRoot;
-    QVERIFY(emptyServerRoot.isValid());
-    auto restoreServer = qScopeGuard([this] {
-        m_sandbox.use();
-    });
-    qunsetenv("CUPS_SERVER");
-    qputenv("CUPS_SERVERROOT", QFile::encodeName(emptyServerRoot.path()));
-    cupsSetServer(m_sandbox.server().toLocal8Bit().constData());
-
     QThread *const mainThread = QThread::currentThread();
-    std::atomic<bool> workerIn{false};
-    std::atomic<bool> workerLocksAgain{false};
-    std::atomic<bool> workerMayLeave{false};
-    std::atomic<bool> workerLeft{false};
-    std::atomic<bool> otherWaits{false};
-    std::atomic<bool> otherHolds{false};
+    std::atomic<bool> workerLocksAgain{false}, workerMayLeave{false}, workerLeft{false}, otherHolds{false};
     QString workerServer;
     bool requestOk = false;
 
     connection->lock();
     bool mainHolds = true;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
+    Thread worker([&] {
         connection->lockOnBehalfOf(mainThread);
-        workerIn = true;
         workerServer = threadServer();
         // Core requests lock again inside: the admitted worker must not block on itself.
         connection->lock();
@@ -267,33 +231,25 @@ void ConnectionTest::aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth()
         waitFor(workerMayLeave);
         connection->unlock();
         workerLeft = true;
-    }));
-    std::unique_ptr<QThread> other(QThread::create([&] {
-        otherWaits = true;
+    });
+    Thread other([&] {
         connection->lock();
         otherHolds = true;
         connection->unlock();
-    }));
+    });
     auto finish = qScopeGuard([&] {
         workerMayLeave = true;
         if (mainHolds) {
             connection->unlock();
         }
-        for (auto *thread : {&worker, &other}) {
-            if ((*thread)->isRunning() && !(*thread)->wait(QDeadlineTimer(10000))) {
-                thread->release();
-            }
-        }
     });
 
-    worker->start();
-    QVERIFY2(waitFor(workerIn), "the worker was not admitted to the holder's session");
-    QVERIFY2(waitFor(workerLocksAgain, 30000), "the admitted worker blocked on its own request");
+    worker.start();
+    QVERIFY2(waitFor(workerLocksAgain, 30000), "the worker was not admitted to the holder's session, or blocked on its own request");
     QVERIFY2(requestOk, qPrintable(Connection::lastErrorString()));
     QCOMPARE(workerServer, m_sandbox.server());
 
-    other->start();
-    QVERIFY(waitFor(otherWaits));
+    other.start();
     QVERIFY2(staysUnset(otherHolds), "a third thread got in while the session was held");
     connection->unlock();
     mainHolds = false;
@@ -301,44 +257,6 @@ void ConnectionTest::aWorkerJoinsTheHoldersSessionAndOthersWaitForBoth()
     workerMayLeave = true;
     QVERIFY(waitFor(workerLeft));
     QVERIFY2(waitFor(otherHolds), "the lock stayed taken after everyone left");
-}
-
-void ConnectionTest::joiningAThreadThatHoldsNothingWaitsLikeLock()
-{
-    Connection *connection = Connection::instance();
-    std::atomic<bool> ownerHolds{false};
-    std::atomic<bool> ownerMayLeave{false};
-    std::atomic<bool> joinerIn{false};
-    QThread *const mainThread = QThread::currentThread();
-
-    // The main thread holds nothing: joining it is an ordinary lock() behind the owner.
-    std::unique_ptr<QThread> owner(QThread::create([&] {
-        connection->lock();
-        ownerHolds = true;
-        waitFor(ownerMayLeave);
-        connection->unlock();
-    }));
-    std::unique_ptr<QThread> joiner(QThread::create([&] {
-        connection->lockOnBehalfOf(mainThread);
-        joinerIn = true;
-        connection->unlock();
-    }));
-    auto finish = qScopeGuard([&] {
-        ownerMayLeave = true;
-        for (auto *thread : {&owner, &joiner}) {
-            if ((*thread)->isRunning() && !(*thread)->wait(QDeadlineTimer(10000))) {
-                thread->release();
-            }
-        }
-    });
-    owner->start();
-    QVERIFY(waitFor(ownerHolds));
-    joiner->start();
-    QVERIFY2(staysUnset(joinerIn), "joining a thread without the lock skipped the queue");
-    ownerMayLeave = true;
-    QVERIFY(waitFor(joinerIn));
-    QVERIFY(joiner->wait(QDeadlineTimer(10000)));
-    QVERIFY(!connection->isLockedByCallingThread());
 }
 
 void ConnectionTest::holderAndJoinedWorkerTakeTurnsOnTheConnection()
@@ -355,182 +273,23 @@ void ConnectionTest::holderAndJoinedWorkerTakeTurnsOnTheConnection()
         }
         return ok;
     };
-    std::atomic<bool> workerIn{false};
     int workerOk = 0;
     connection->lock();
-    std::unique_ptr<QThread> worker(QThread::create([&] {
+    Thread worker([&] {
         connection->lockOnBehalfOf(mainThread);
-        workerIn = true;
         workerOk = sendRounds();
         connection->unlock();
-    }));
-    worker->start();
-    const bool admitted = waitFor(workerIn);
+    });
+    worker.start();
     const int mainOk = sendRounds();
-    const bool finished = worker->wait(QDeadlineTimer(60000));
+    const bool finished = worker.join(60000);
     connection->unlock();
-    if (!finished) {
-        worker.release();
-    }
-    QVERIFY2(admitted, "the worker was not admitted");
     QVERIFY(finished);
     QCOMPARE(mainOk, Rounds);
     QCOMPARE(workerOk, Rounds);
 }
 
-void ConnectionTest::devicesListTheBackendsDevices_data()
-{
-    QTest::addColumn<QString>("uri");
-    QTest::addColumn<QString>("deviceClass");
-    QTest::addColumn<QString>("makeAndModel");
-    QTest::addColumn<QString>("info");
-    QTest::addColumn<QString>("deviceId");
-    QTest::addColumn<QString>("location");
-
-    // The norvik-test backend of scripts/cups-sandbox reports these; the HP one twice.
-    QTest::newRow("USB printer") << QStringLiteral("norvik-test://hp-usb/HP_LaserJet_P2055dn?serial=TEST0001") << QStringLiteral("direct")
-                                 << QStringLiteral("HP LaserJet P2055dn") << QStringLiteral("HP LaserJet P2055dn (USB)") << s_hpDeviceId << QString();
-    QTest::newRow("network printer") << QStringLiteral("socket://127.0.0.1:9101") << QStringLiteral("network") << QStringLiteral("Generic PostScript Printer")
-                                     << QStringLiteral("Network printer 127.0.0.1:9101")
-                                     << QStringLiteral("MFG:Generic;MDL:PostScript Printer;CMD:POSTSCRIPT;CLS:PRINTER;") << QStringLiteral("Test bench");
-    QTest::newRow("unknown device") << QStringLiteral("norvik-test://unknown/device?serial=TEST0002") << QStringLiteral("direct") << QStringLiteral("Unknown")
-                                    << QStringLiteral("Unknown USB device") << QString() << QString();
-}
-
-void ConnectionTest::devicesListTheBackendsDevices()
-{
-    QFETCH(QString, uri);
-    QFETCH(QString, deviceClass);
-    QFETCH(QString, makeAndModel);
-    QFETCH(QString, info);
-    QFETCH(QString, deviceId);
-    QFETCH(QString, location);
-
-    // cupsd's device helper now and then loses one backend's line, for lpinfo
-    // as much as for us; a difference that stays over three rounds is ours.
-    QList<AttributeHash> devices;
-    QStringList uris;
-    QString lpinfo;
-    for (int round = 0; round < 3; ++round) {
-        devices = Connection::instance()->devices(5);
-        QVERIFY2(!devices.isEmpty(), qPrintable(Connection::lastErrorString()));
-        uris.clear();
-        for (const AttributeHash &device : qAsConst(devices)) {
-            uris.append(text(device, Attr::DeviceUri));
-        }
-        QVERIFY(m_sandbox.run(QStringLiteral("lpinfo"), {QStringLiteral("-v")}, &lpinfo));
-        if (sorted(uris) == sorted(words(lpinfo, 1))) {
-            break;
-        }
-    }
-    QVERIFY2(sorted(uris) == sorted(words(lpinfo, 1)), qPrintable(sorted(uris).join(QLatin1Char(' ')) + QStringLiteral(" | lpinfo: ") + lpinfo));
-
-    QCOMPARE(uris.count(uri), 1);
-    const AttributeHash device = devices.at(uris.indexOf(uri));
-    QCOMPARE(text(device, Attr::DeviceClass), deviceClass);
-    QCOMPARE(text(device, Attr::DeviceMakeAndModel), makeAndModel);
-    QCOMPARE(text(device, Attr::DeviceInfo), info);
-    QCOMPARE(text(device, Attr::DeviceId), deviceId);
-    QCOMPARE(text(device, Attr::DeviceLocation), location);
-}
-
-void ConnectionTest::ppdsListAllDriversOrThoseForOneDevice()
-{
-    const QList<AttributeHash> all = Connection::instance()->PPDs();
-    QString lpinfo;
-    QVERIFY(m_sandbox.run(QStringLiteral("lpinfo"), {QStringLiteral("-m")}, &lpinfo));
-    QCOMPARE(all.size(), ppdNames(lpinfo).size());
-    QVERIFY2(all.size() > 1000, qPrintable(QString::number(all.size())));
-    for (const AttributeHash &ppd : all) {
-        QVERIFY2(!text(ppd, Attr::PpdName).isEmpty() && !text(ppd, Attr::PpdMakeAndModel).isEmpty(), qPrintable(text(ppd, Attr::PpdName)));
-    }
-
-    const QList<AttributeHash> forHp = Connection::instance()->PPDs(s_hpDeviceId);
-    QVERIFY(!forHp.isEmpty());
-    QVERIFY(forHp.size() < all.size());
-    QStringList names;
-    for (const AttributeHash &ppd : forHp) {
-        names.append(text(ppd, Attr::PpdName));
-    }
-    QVERIFY(names.contains(QStringLiteral("drv:///hpcups.drv/hp-laserjet_p2055dn-pcl3.ppd")));
-    QVERIFY(m_sandbox.run(QStringLiteral("lpinfo"), {QStringLiteral("--device-id"), s_hpDeviceId, QStringLiteral("-m")}, &lpinfo));
-    QCOMPARE(sorted(names), sorted(ppdNames(lpinfo)));
-}
-
-void ConnectionTest::serverSettingsMatchCupsctl()
-{
-    const QHash<QString, QString> settings = Connection::instance()->getServerSettings();
-    QVERIFY2(!settings.isEmpty(), qPrintable(Connection::lastErrorString()));
-    for (const char *key : {"_share_printers", "_remote_admin", "_remote_any", "_user_cancel_any", "_debug_logging"}) {
-        QVERIFY2(settings.contains(QLatin1String(key)), key);
-    }
-
-    QString cupsctl;
-    QVERIFY(m_sandbox.run(QStringLiteral("cupsctl"), {}, &cupsctl));
-    QHash<QString, QString> expected;
-    const QStringList lines = cupsctl.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        expected.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
-    }
-    QCOMPARE(settings, expected);
-}
-
-void ConnectionTest::changedServerSettingSurvivesTheRestart()
-{
-    const QString key = QStringLiteral("_debug_logging");
-    const QString before = Connection::instance()->getServerSettings().value(key);
-    QVERIFY(before == QLatin1String("0") || before == QLatin1String("1"));
-    const QString changed = before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1");
-    auto restore = qScopeGuard([this, key, before] {
-        changeSettingAndAwaitRestart(key, before);
-    });
-
-    QVERIFY2(changeSettingAndAwaitRestart(key, changed), qPrintable(Connection::lastErrorString()));
-
-    QString cupsctl;
-    QVERIFY(m_sandbox.run(QStringLiteral("cupsctl"), {}, &cupsctl));
-    QVERIFY2(cupsctl.contains(key + QLatin1Char('=') + changed), qPrintable(cupsctl));
-    QCOMPARE(Connection::instance()->getServerSettings().value(key), changed);
-}
-
-void ConnectionTest::workerThreadsReachTheMainThreadsServer()
-{
-    // Only the main thread's libcups knows the sandbox: neither the
-    // environment nor a client.conf may lead a fresh thread to it.
-    QTemporaryDir emptyServerRoot;
-    QVERIFY(emptyServerRoot.isValid());
-    auto restore = qScopeGuard([this] {
-        m_sandbox.use();
-    });
-    qunsetenv("CUPS_SERVER");
-    qputenv("CUPS_SERVERROOT", QFile::encodeName(emptyServerRoot.path()));
-    cupsSetServer(m_sandbox.server().toLocal8Bit().constData());
-    QVERIFY(Connection::instance()->reconnect(true));
-
-    QString unaided;
-    QString aided;
-    bool ok = false;
-    QStringList names;
-    QVERIFY(runInNewThread([&] {
-        unaided = threadServer();
-        ConnectionLocker locker;
-        aided = threadServer();
-        const IppResponse response = IppRequest(CUPS_GET_PRINTERS).doRequest(Connection::instance(), QStringLiteral("/"));
-        ok = response.isOk();
-        const QList<AttributeHash> groups = response.attributeGroups(IPP_TAG_PRINTER);
-        for (const AttributeHash &group : groups) {
-            names.append(Destination(group).name());
-        }
-    }));
-    QVERIFY2(unaided != m_sandbox.server(), "a fresh thread finds the sandbox by itself, so this proves nothing");
-    QCOMPARE(aided, m_sandbox.server());
-    QVERIFY(ok);
-    QString lpstat;
-    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-e")}, &lpstat));
-    QCOMPARE(sorted(names), sorted(words(lpstat)));
-}
-
-void ConnectionTest::workerRequestsCarryTheUserSetInTheMainThread()
+void ConnectionTest::aFreshThreadTakesTheMainThreadsServerAndUser()
 {
     const QString user = QStringLiteral("alice");
     const QString queue = QStringLiteral("Raw_Queue");
@@ -541,32 +300,125 @@ void ConnectionTest::workerRequestsCarryTheUserSetInTheMainThread()
     });
     Connection::instance()->setUser(user);
 
-    QString threadUser;
+    QString unaided, aided, threadUser;
     QVariant requestUser;
     int jobId = 0;
-    QVERIFY(runInNewThread([&] {
+    Thread fresh([&] {
+        unaided = threadServer();
         ConnectionLocker locker;
+        aided = threadServer();
         threadUser = QString::fromUtf8(cupsUser());
         IppRequest request(IPP_OP_PRINT_JOB);
         request.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, Attr::PrinterUri.data(), QStringLiteral("ipp://localhost/printers/") + queue);
         requestUser = request.attributes().value(Attr::RequestingUserName);
-        const IppResponse response = request.doFileRequest(Connection::instance(), QStringLiteral("/printers/") + queue, s_testPage);
+        const IppResponse response = request.doFileRequest(Connection::instance(), QStringLiteral("/printers/") + queue, QStringLiteral("/usr/share/cups/data/testprint"));
         jobId = Utils::getAttribute(response.attributes(), Attr::JobId, 0).toInt();
-    }));
+    });
+    fresh.start();
+    QVERIFY(fresh.join(60000));
+    QVERIFY2(unaided != m_sandbox.server(), "a fresh thread finds the sandbox by itself, so this proves nothing");
+    QCOMPARE(aided, m_sandbox.server());
     QCOMPARE(threadUser, user);
     QCOMPARE(requestUser, QVariant(QVariantList{user}));
     QVERIFY2(jobId > 0, qPrintable(Connection::lastErrorString()));
 
     // The scheduler files the job under that user: "QUEUE-ID USER SIZE DATE".
-    QString lpstat;
-    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), queue}, &lpstat));
-    const QString jobName = queue + QLatin1Char('-') + QString::number(jobId);
-    const QStringList lines = lpstat.split(QLatin1Char('\n'));
-    const auto line = std::find_if(lines.cbegin(), lines.cend(), [&jobName](const QString &l) {
-        return l.section(QLatin1Char(' '), 0, 0) == jobName;
+    const QString lpstat = run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), queue});
+    const int line = words(lpstat).indexOf(queue + QLatin1Char('-') + QString::number(jobId));
+    QVERIFY2(line >= 0, qPrintable(lpstat));
+    QCOMPARE(words(lpstat, 1).at(line), user);
+}
+
+void ConnectionTest::devicesListTheBackendsDevices_data()
+{
+    QTest::addColumn<QString>("uri");
+    QTest::addColumn<QStringList>("expected"); // class, make and model, info, device id, location
+
+    // The norvik-test backend of scripts/cups-sandbox reports these; the HP one twice.
+    QTest::newRow("USB printer") << QStringLiteral("norvik-test://hp-usb/HP_LaserJet_P2055dn?serial=TEST0001")
+                                 << QStringList{QStringLiteral("direct"), QStringLiteral("HP LaserJet P2055dn"), QStringLiteral("HP LaserJet P2055dn (USB)"), s_hpDeviceId, QString()};
+    QTest::newRow("network printer") << QStringLiteral("socket://127.0.0.1:9101")
+                                     << QStringList{QStringLiteral("network"), QStringLiteral("Generic PostScript Printer"), QStringLiteral("Network printer 127.0.0.1:9101"),
+                                                    QStringLiteral("MFG:Generic;MDL:PostScript Printer;CMD:POSTSCRIPT;CLS:PRINTER;"), QStringLiteral("Test bench")};
+    QTest::newRow("unknown device") << QStringLiteral("norvik-test://unknown/device?serial=TEST0002")
+                                    << QStringList{QStringLiteral("direct"), QStringLiteral("Unknown"), QStringLiteral("Unknown USB device"), QString(), QString()};
+}
+
+void ConnectionTest::devicesListTheBackendsDevices()
+{
+    QFETCH(QString, uri);
+    QFETCH(QStringList, expected);
+
+    // cupsd's device helper now and then loses one backend's line, for lpinfo
+    // as much as for us; a difference that stays over three rounds is ours.
+    QList<AttributeHash> devices;
+    QStringList uris;
+    QString lpinfo;
+    for (int round = 0; round < 3 && (round == 0 || sorted(uris) != sorted(words(lpinfo, 1))); ++round) {
+        devices = Connection::instance()->devices(5);
+        uris.clear();
+        for (const AttributeHash &device : qAsConst(devices)) {
+            uris.append(text(device, Attr::DeviceUri));
+        }
+        lpinfo = run(QStringLiteral("lpinfo"), {QStringLiteral("-v")});
+    }
+    QVERIFY2(!devices.isEmpty(), qPrintable(Connection::lastErrorString()));
+    QCOMPARE(sorted(uris), sorted(words(lpinfo, 1)));
+
+    QCOMPARE(uris.count(uri), 1);
+    const AttributeHash device = devices.at(uris.indexOf(uri));
+    const QStringList seen{text(device, Attr::DeviceClass), text(device, Attr::DeviceMakeAndModel), text(device, Attr::DeviceInfo), text(device, Attr::DeviceId),
+                           text(device, Attr::DeviceLocation)};
+    QCOMPARE(seen, expected);
+}
+
+void ConnectionTest::ppdsListAllDriversOrThoseForOneDevice()
+{
+    const auto names = [](const QList<AttributeHash> &ppds) {
+        QStringList result;
+        for (const AttributeHash &ppd : ppds) {
+            result.append(text(ppd, Attr::PpdMakeAndModel).isEmpty() ? QString() : text(ppd, Attr::PpdName));
+        }
+        return sorted(result);
+    };
+    // lpinfo -m adds the driverless "everywhere" model itself; the scheduler does not list it.
+    const auto lpinfoNames = [this](const QStringList &arguments) {
+        QStringList result = words(run(QStringLiteral("lpinfo"), arguments));
+        result.removeAll(QStringLiteral("everywhere"));
+        return sorted(result);
+    };
+    const QStringList all = names(Connection::instance()->PPDs());
+    QVERIFY2(all.size() > 1000, qPrintable(QString::number(all.size())));
+    QCOMPARE(all, lpinfoNames({QStringLiteral("-m")}));
+
+    const QStringList forHp = names(Connection::instance()->PPDs(s_hpDeviceId));
+    QVERIFY(forHp.contains(QStringLiteral("drv:///hpcups.drv/hp-laserjet_p2055dn-pcl3.ppd")));
+    QVERIFY(forHp.size() < all.size());
+    QCOMPARE(forHp, lpinfoNames({QStringLiteral("--device-id"), s_hpDeviceId, QStringLiteral("-m")}));
+}
+
+void ConnectionTest::changedServerSettingSurvivesTheRestart()
+{
+    // Every setting as cupsctl shows it, "KEY=VALUE" a line.
+    const auto cupsctl = [this] {
+        QHash<QString, QString> settings;
+        for (const QString &line : run(QStringLiteral("cupsctl"), {}).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            settings.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
+        }
+        return settings;
+    };
+    const QString key = QStringLiteral("_debug_logging");
+    const QString before = Connection::instance()->getServerSettings().value(key);
+    QCOMPARE(Connection::instance()->getServerSettings(), cupsctl());
+    QVERIFY(before == QLatin1String("0") || before == QLatin1String("1"));
+    const QString changed = before == QLatin1String("1") ? QStringLiteral("0") : QStringLiteral("1");
+    auto restore = qScopeGuard([this, key, before] {
+        changeSettingAndAwaitRestart(key, before);
     });
-    QVERIFY2(line != lines.cend(), qPrintable(lpstat));
-    QCOMPARE(line->simplified().section(QLatin1Char(' '), 1, 1), user);
+
+    QVERIFY2(changeSettingAndAwaitRestart(key, changed), qPrintable(Connection::lastErrorString()));
+    QCOMPARE(cupsctl().value(key), changed);
+    QCOMPARE(Connection::instance()->getServerSettings().value(key), changed);
 }
 
 void ConnectionTest::responseGroupsKeepEachPrintersValues_data()
@@ -599,39 +451,30 @@ void ConnectionTest::responseGroupsKeepEachPrintersValues()
         QCOMPARE(group.value(Attr::PrinterName).toList().size(), 1);
         names.append(text(group, Attr::PrinterName));
     }
-    QString lpstat;
-    QVERIFY(m_sandbox.run(QStringLiteral("lpstat"), {QStringLiteral("-e")}, &lpstat));
-    QCOMPARE(sorted(names), sorted(words(lpstat)));
-
-    QVERIFY(names.contains(printer));
-    const AttributeHash group = groups.at(names.indexOf(printer));
-    QCOMPARE(group.value(attribute).toList(), values);
+    QCOMPARE(sorted(names), sorted(words(run(QStringLiteral("lpstat"), {QStringLiteral("-e")}))));
+    QCOMPARE(groups.value(names.indexOf(printer)).value(attribute).toList(), values);
 }
-
-QTEST_GUILESS_MAIN(ConnectionTest)
 
 void ConnectionTest::serverRefusalsCarryTheServersStatusAndText()
 {
     IppRequest missing(IPP_OP_GET_PRINTER_ATTRIBUTES);
     missing.addAttribute(IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", QStringLiteral("ipp://localhost/printers/No_Such_Queue"));
     const IppResponse refused = missing.doRequest(Connection::instance(), QStringLiteral("/"));
-    QVERIFY(!refused.isOk());
     QVERIFY(!refused.isNull()); // an answer, not a broken exchange
     QCOMPARE(refused.statusCode(), IPP_STATUS_ERROR_NOT_FOUND);
     QCOMPARE(Connection::lastError(), IPP_STATUS_ERROR_NOT_FOUND);
     // The scheduler's own words, not the generic name of the status.
     const QString serverText = refused.attributes().value(QStringLiteral("status-message")).toList().value(0).toString();
-    QVERIFY(!serverText.isEmpty());
+    QVERIFY(!serverText.isEmpty() && serverText != QLatin1String(ippErrorString(IPP_STATUS_ERROR_NOT_FOUND)));
     QCOMPARE(Connection::lastErrorString(), serverText);
-    QVERIFY(serverText != QLatin1String(ippErrorString(IPP_STATUS_ERROR_NOT_FOUND)));
-    QVERIFY(missing.isNull());
     QVERIFY(!missing.doRequest(Connection::instance(), QStringLiteral("/")).isOk()); // a request goes out once
 
     // The next success clears the error, so callers never show a stale one.
-    IppRequest fine(CUPS_GET_PRINTERS);
-    QVERIFY(fine.doRequest(Connection::instance(), QStringLiteral("/")).isOk());
+    QVERIFY(IppRequest(CUPS_GET_PRINTERS).doRequest(Connection::instance(), QStringLiteral("/")).isOk());
     QCOMPARE(Connection::lastError(), IPP_STATUS_OK);
     QVERIFY(Connection::lastErrorString().isEmpty());
 }
+
+QTEST_GUILESS_MAIN(ConnectionTest)
 
 #include "connectiontest.moc"

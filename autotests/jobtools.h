@@ -4,7 +4,6 @@
 #include "cupssandbox.h"
 
 #include <QDebug>
-#include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -32,63 +31,27 @@ inline int submitHeld(const CupsSandbox &sandbox, const QString &printer, const 
     return submit(sandbox, printer, title, {QStringLiteral("-H"), QStringLiteral("hold")});
 }
 
-/// Splits one line of ipptool's CSV output.
-inline QStringList splitCsv(const QString &line)
-{
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (const QChar c : line) {
-        if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-        } else if (c == QLatin1Char(',') && !quoted) {
-            fields.append(field);
-            field.clear();
-        } else {
-            field.append(c);
-        }
-    }
-    fields.append(field);
-    return fields;
-}
-
-/// The named attributes of a job as ipptool shows them (enums as keywords);
-/// empty when the server does not know the job.
-inline QHash<QString, QString> attributes(const CupsSandbox &sandbox, int jobId, const QStringList &names)
+/// One attribute of a job as ipptool shows it (enums as keywords); empty when the server does not know the job.
+inline QString attribute(const CupsSandbox &sandbox, int jobId, const QString &name)
 {
     QTemporaryFile file;
-    QString test = QStringLiteral(
+    const QString test = QStringLiteral(
         "{\n OPERATION Get-Job-Attributes\n GROUP operation-attributes-tag\n"
         " ATTR charset attributes-charset utf-8\n ATTR naturalLanguage attributes-natural-language en\n"
         " ATTR uri job-uri $uri\n ATTR name requesting-user-name root\n"
-        " ATTR keyword requested-attributes %1\n STATUS successful-ok\n");
-    test = test.arg(names.join(QLatin1Char(',')));
-    for (const QString &name : names) {
-        test += QStringLiteral(" DISPLAY %1\n").arg(name);
-    }
-    test += QStringLiteral("}\n");
+        " ATTR keyword requested-attributes %1\n STATUS successful-ok\n DISPLAY %1\n}\n").arg(name);
     QString output;
     const QString uri = QStringLiteral("ipp://%1/jobs/%2").arg(sandbox.server()).arg(jobId);
     if (!file.open() || file.write(test.toUtf8()) < 0 || !file.flush()
         || !sandbox.run(QStringLiteral("ipptool"), {QStringLiteral("-c"), uri, file.fileName()}, &output)) {
         return {};
     }
-    const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (lines.size() < 2) {
-        return {};
+    // CSV: the attribute's name, then its value, quoted when it holds a comma.
+    QString value = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(1);
+    if (value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'))) {
+        value = value.mid(1, value.size() - 2);
     }
-    const QStringList header = splitCsv(lines.at(0));
-    const QStringList values = splitCsv(lines.at(1));
-    QHash<QString, QString> result;
-    for (int i = 0; i < header.size(); ++i) {
-        result.insert(header.at(i), values.value(i));
-    }
-    return result;
-}
-
-inline QString attribute(const CupsSandbox &sandbox, int jobId, const QString &name)
-{
-    return attributes(sandbox, jobId, {name}).value(name);
+    return value;
 }
 
 /// The job's state keyword ("pending", "pending-held", "canceled" ...); empty when it is gone.

@@ -31,10 +31,7 @@ using CUPS::PrinterListModel;
 namespace
 {
 constexpr int ShortTimeoutMsecs = 3000;
-constexpr int DefaultTimeoutMsecs = 30000;
-
-// The sample's one queue that is not shared (add_sample in scripts/cups-sandbox).
-const QString s_notSharedSample = QStringLiteral("Private_Printer");
+constexpr auto ShowAll = PrinterListModel::ShowRemote | PrinterListModel::ShowLocal | PrinterListModel::ShowNotShared;
 
 QStringList rowNames(const PrinterListModel &model, int kind)
 {
@@ -48,7 +45,7 @@ QStringList rowNames(const PrinterListModel &model, int kind)
 
 QStringList names(const char *spaceSeparated)
 {
-    return QString::fromLatin1(spaceSeparated).split(QLatin1Char(' '));
+    return QString::fromLatin1(spaceSeparated).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 QStringList sorted(QStringList list)
@@ -67,19 +64,12 @@ Destination makeDestination(const QString &name, uint type, bool shared, const Q
     });
 }
 
-quint16 unusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort(); // closed again when probe goes
-}
-
 // A broken or foreign service on the print server's port: answers every
 // connection with the same bytes and hangs up, or never answers at all.
 class FakeServer : public QThread
 {
 public:
-    explicit FakeServer(const QByteArray &reply, bool answers)
+    FakeServer(const QByteArray &reply, bool answers)
         : m_reply(reply)
         , m_answers(answers)
     {
@@ -91,17 +81,14 @@ public:
         m_stop = true;
         wait();
     }
-    quint16 port() const
-    {
-        return m_port;
-    }
+    std::atomic<quint16> port{0};
 
 protected:
     void run() override
     {
         QTcpServer server;
         server.listen(QHostAddress::LocalHost);
-        m_port = server.serverPort();
+        port = server.serverPort();
         m_ready.release();
         std::vector<std::unique_ptr<QTcpSocket>> silent;
         while (!m_stop) {
@@ -127,7 +114,6 @@ protected:
 private:
     const QByteArray m_reply;
     const bool m_answers;
-    std::atomic<quint16> m_port{0};
     std::atomic<bool> m_stop{false};
     QSemaphore m_ready;
 };
@@ -142,146 +128,94 @@ private Q_SLOTS:
     void cleanup();
 
     void loadPutsPrintersAndClassesUnderTheirKindRows();
-    void filtersHideLocalAndNotSharedQueues_data();
-    void filtersHideLocalAndNotSharedQueues();
-    void filtersHideRemoteQueues_data();
-    void filtersHideRemoteQueues();
+    void filtersHideQueuesByKindAndSharing_data();
+    void filtersHideQueuesByKindAndSharing();
     void rowsAreOrderedByNameOrLocation_data();
     void rowsAreOrderedByNameOrLocation();
-    void aDisabledPrinterChangesOnlyItsRow();
-    void addedAndDeletedQueuesInsertAndRemoveOneRow();
+    void reloadingReportsOnlyTheRowsThatChanged();
     void userDefaultFollowsLpoptionsNotTheServerDefault();
-    void nonAsciiTextComesBackIntact();
     void badServerGivesAnEmptyListAndAReadableError_data();
     void badServerGivesAnEmptyListAndAReadableError();
 
 private:
-    bool lpstat(const QStringList &arguments, QStringList *lines);
+    QStringList lpstat(const QString &option) const;
 
     CupsSandbox m_sandbox;
 };
 
 void PrinterListModelTest::initTestCase()
 {
-    const bool ok = m_sandbox.start(true);
-    QVERIFY2(ok, qPrintable(m_sandbox.errorString()));
+    QVERIFY2(m_sandbox.start(true), qPrintable(m_sandbox.errorString()));
 }
 
 void PrinterListModelTest::cleanup()
 {
     m_sandbox.use();
-    Connection::instance()->setTimeout(DefaultTimeoutMsecs);
+    Connection::instance()->setTimeout(30000);
 }
 
-bool PrinterListModelTest::lpstat(const QStringList &arguments, QStringList *lines)
+QStringList PrinterListModelTest::lpstat(const QString &option) const
 {
     QString output;
-    const bool ok = m_sandbox.run(QStringLiteral("lpstat"), arguments, &output);
-    *lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return ok;
+    m_sandbox.run(QStringLiteral("lpstat"), {option}, &output);
+    return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void PrinterListModelTest::loadPutsPrintersAndClassesUnderTheirKindRows()
 {
-    QStringList allNames;
-    QStringList classLines;
-    QVERIFY(lpstat({QStringLiteral("-e")}, &allNames));
-    QVERIFY(lpstat({QStringLiteral("-c")}, &classLines));
     // "members of class NAME:" followed by one indented line per member.
     QStringList classNames;
     QStringList memberNames;
-    for (const QString &line : qAsConst(classLines)) {
+    for (const QString &line : lpstat(QStringLiteral("-c"))) {
         if (line.at(0).isSpace()) {
             memberNames.append(line.trimmed());
         } else {
             classNames.append(line.section(QLatin1Char(' '), -1).chopped(1));
         }
     }
-    QStringList printerNames = allNames;
+    QStringList printerNames = lpstat(QStringLiteral("-e"));
     for (const QString &name : qAsConst(classNames)) {
         printerNames.removeAll(name);
     }
-    QVERIFY(!printerNames.isEmpty());
     QCOMPARE(classNames.size(), 1);
 
     PrinterListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(model.load());
-
     QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(sorted(rowNames(model, PrinterListModel::PrintersRow)), sorted(printerNames));
-    QCOMPARE(sorted(rowNames(model, PrinterListModel::ClassesRow)), sorted(classNames));
-    for (int kind : {PrinterListModel::PrintersRow, PrinterListModel::ClassesRow}) {
-        const QModelIndex parent = model.index(kind, 0);
-        for (int row = 0; row < model.rowCount(parent); ++row) {
-            const Destination dest = model.dest(model.index(row, 0, parent));
-            QVERIFY2(dest.isClass() == (kind == PrinterListModel::ClassesRow), qPrintable(dest.name()));
-        }
-    }
+    const QStringList printers = rowNames(model, PrinterListModel::PrintersRow);
+    QCOMPARE(sorted(printers), sorted(printerNames));
+    QCOMPARE(rowNames(model, PrinterListModel::ClassesRow), classNames);
+    QVERIFY(!model.dest(model.indexOf(printerNames.first())).isClass());
     const Destination theClass = model.dest(model.indexOf(classNames.first()));
+    QVERIFY(theClass.isClass());
     QCOMPARE(sorted(theClass.memberNames()), sorted(memberNames));
+
+    // Office_PS of the sample: lpadmin -D "Bürodrucker" -L "Raum Ø 2.17".
+    const QModelIndex office = model.indexOf(QStringLiteral("Office_PS"));
+    QCOMPARE(model.data(office.siblingAtColumn(PrinterListModel::DescriptionColumn)).toString(), QString::fromUtf8("Bürodrucker"));
+    QCOMPARE(model.data(office.siblingAtColumn(PrinterListModel::LocationColumn)).toString(), QString::fromUtf8("Raum Ø 2.17"));
+
+    // The sample's one queue that is not shared.
+    QVERIFY(printers.contains(QStringLiteral("Private_Printer")));
+    model.setOptions(ShowAll & ~PrinterListModel::ShowNotShared);
+    QVERIFY(!rowNames(model, PrinterListModel::PrintersRow).contains(QStringLiteral("Private_Printer")));
 }
 
-void PrinterListModelTest::filtersHideLocalAndNotSharedQueues_data()
-{
-    QTest::addColumn<int>("options");
-    QTest::addColumn<bool>("showsLocal");
-    QTest::addColumn<bool>("showsNotShared");
-
-    QTest::newRow("everything") << int(PrinterListModel::ShowRemote | PrinterListModel::ShowLocal | PrinterListModel::ShowNotShared) << true << true;
-    QTest::newRow("shared only") << int(PrinterListModel::ShowRemote | PrinterListModel::ShowLocal) << true << false;
-    QTest::newRow("remote only") << int(PrinterListModel::ShowRemote | PrinterListModel::ShowNotShared) << false << true;
-    QTest::newRow("remote and shared only") << int(PrinterListModel::ShowRemote) << false << false;
-}
-
-void PrinterListModelTest::filtersHideLocalAndNotSharedQueues()
-{
-    QFETCH(int, options);
-    QFETCH(bool, showsLocal);
-    QFETCH(bool, showsNotShared);
-
-    QString sharing;
-    QVERIFY(m_sandbox.run(QStringLiteral("lpoptions"), {QStringLiteral("-p"), s_notSharedSample}, &sharing));
-    QVERIFY2(sharing.contains(CUPS::Attr::PrinterIsShared + QLatin1String("=false")), qPrintable(sharing));
-
-    PrinterListModel everything;
-    QVERIFY(everything.load());
-    const QStringList allPrinters = rowNames(everything, PrinterListModel::PrintersRow);
-    const QStringList allClasses = rowNames(everything, PrinterListModel::ClassesRow);
-    QVERIFY(allPrinters.contains(s_notSharedSample));
-
-    QStringList expectedPrinters = showsLocal ? allPrinters : QStringList();
-    if (!showsNotShared) {
-        expectedPrinters.removeAll(s_notSharedSample);
-    }
-    const QStringList expectedClasses = showsLocal ? allClasses : QStringList();
-
-    PrinterListModel model;
-    model.setOptions(PrinterListModel::Options(options));
-    QVERIFY(model.load());
-    QCOMPARE(rowNames(model, PrinterListModel::PrintersRow), expectedPrinters);
-    QCOMPARE(rowNames(model, PrinterListModel::ClassesRow), expectedClasses);
-
-    // Changing the options of a loaded model filters the same way.
-    everything.setOptions(PrinterListModel::Options(options));
-    QCOMPARE(rowNames(everything, PrinterListModel::PrintersRow), expectedPrinters);
-    QCOMPARE(rowNames(everything, PrinterListModel::ClassesRow), expectedClasses);
-}
-
-void PrinterListModelTest::filtersHideRemoteQueues_data()
+void PrinterListModelTest::filtersHideQueuesByKindAndSharing_data()
 {
     QTest::addColumn<int>("options");
     QTest::addColumn<QStringList>("printers");
     QTest::addColumn<QStringList>("classes");
 
-    const auto all = PrinterListModel::ShowRemote | PrinterListModel::ShowLocal | PrinterListModel::ShowNotShared;
-    QTest::newRow("everything") << int(all) << names("local local-private remote remote-private") << names("remote-class");
-    QTest::newRow("no remote") << int(all & ~PrinterListModel::ShowRemote) << names("local local-private") << QStringList();
-    QTest::newRow("no local") << int(all & ~PrinterListModel::ShowLocal) << names("remote remote-private") << names("remote-class");
+    QTest::newRow("everything") << int(ShowAll) << names("local local-private remote remote-private") << names("remote-class");
+    QTest::newRow("no remote") << int(ShowAll & ~PrinterListModel::ShowRemote) << names("local local-private") << QStringList();
+    QTest::newRow("no local") << int(ShowAll & ~PrinterListModel::ShowLocal) << names("remote remote-private") << names("remote-class");
+    QTest::newRow("shared only") << int(ShowAll & ~PrinterListModel::ShowNotShared) << names("local remote") << names("remote-class");
     QTest::newRow("shared remote") << int(PrinterListModel::ShowRemote) << names("remote") << names("remote-class");
 }
 
-void PrinterListModelTest::filtersHideRemoteQueues()
+void PrinterListModelTest::filtersHideQueuesByKindAndSharing()
 {
     QFETCH(int, options);
     QFETCH(QStringList, printers);
@@ -295,65 +229,80 @@ void PrinterListModelTest::filtersHideRemoteQueues()
         makeDestination(QStringLiteral("remote-class"), CUPS_PRINTER_REMOTE | CUPS_PRINTER_CLASS, true),
         makeDestination(QStringLiteral("local-private"), CUPS_PRINTER_LOCAL, false),
     };
-
+    // Filtered before and after the rows came.
     PrinterListModel filteredFirst;
     filteredFirst.setOptions(PrinterListModel::Options(options));
     filteredFirst.setDestinations(destinations, QString());
-    QCOMPARE(rowNames(filteredFirst, PrinterListModel::PrintersRow), printers);
-    QCOMPARE(rowNames(filteredFirst, PrinterListModel::ClassesRow), classes);
-
     PrinterListModel filteredLater;
     filteredLater.setDestinations(destinations, QString());
     filteredLater.setOptions(PrinterListModel::Options(options));
-    QCOMPARE(rowNames(filteredLater, PrinterListModel::PrintersRow), printers);
-    QCOMPARE(rowNames(filteredLater, PrinterListModel::ClassesRow), classes);
+    for (const PrinterListModel *model : {&filteredFirst, &filteredLater}) {
+        QCOMPARE(rowNames(*model, PrinterListModel::PrintersRow), printers);
+        QCOMPARE(rowNames(*model, PrinterListModel::ClassesRow), classes);
+    }
 }
 
 void PrinterListModelTest::rowsAreOrderedByNameOrLocation_data()
 {
     QTest::addColumn<bool>("byLocation");
     QTest::addColumn<QStringList>("printers");
+    QTest::addColumn<QStringList>("made");
 
     // Locations of the sample: Lobby_Printer "Lobby, ground floor", Office_PS
     // "Raum Ø 2.17", HP_LaserJet "Second floor"; the others have none.
-    QTest::newRow("by name") << false << names("AuthPrinter HP_LaserJet Lobby_Printer Office_PS Private_Printer Raw_Queue Rejecting_Printer Stopped_Printer");
+    QTest::newRow("by name") << false << names("AuthPrinter HP_LaserJet Lobby_Printer Office_PS Private_Printer Raw_Queue Rejecting_Printer Stopped_Printer")
+                             << names("queue1 Queue9 queue10");
     QTest::newRow("by location, then name") << true
-                                            << names("AuthPrinter Private_Printer Raw_Queue Rejecting_Printer Stopped_Printer Lobby_Printer Office_PS HP_LaserJet");
+                                            << names("AuthPrinter Private_Printer Raw_Queue Rejecting_Printer Stopped_Printer Lobby_Printer Office_PS HP_LaserJet")
+                                            << names("Queue9 queue1 queue10");
 }
 
 void PrinterListModelTest::rowsAreOrderedByNameOrLocation()
 {
     QFETCH(bool, byLocation);
     QFETCH(QStringList, printers);
+    QFETCH(QStringList, made);
 
     PrinterListModel model;
-    PrinterListModel::Options options = model.options() | PrinterListModel::ShowNotShared;
+    PrinterListModel::Options options = ShowAll;
     options.setFlag(PrinterListModel::GroupByLocation, byLocation);
     model.setOptions(options);
     QVERIFY(model.load());
     QCOMPARE(rowNames(model, PrinterListModel::PrintersRow), printers);
 
     // Names sort as people read them: numbers by value, case ignored.
-    PrinterListModel made;
-    made.setOptions(options);
-    made.setDestinations({makeDestination(QStringLiteral("queue10"), CUPS_PRINTER_LOCAL, true, QStringLiteral("Floor 10")),
-                          makeDestination(QStringLiteral("Queue9"), CUPS_PRINTER_LOCAL, true, QStringLiteral("floor 2")),
-                          makeDestination(QStringLiteral("queue1"), CUPS_PRINTER_LOCAL, true, QStringLiteral("Floor 10"))},
-                         QString());
-    const QStringList expected = byLocation ? names("Queue9 queue1 queue10") : names("queue1 Queue9 queue10");
-    QCOMPARE(rowNames(made, PrinterListModel::PrintersRow), expected);
+    model.setDestinations({makeDestination(QStringLiteral("queue10"), CUPS_PRINTER_LOCAL, true, QStringLiteral("Floor 10")),
+                           makeDestination(QStringLiteral("Queue9"), CUPS_PRINTER_LOCAL, true, QStringLiteral("floor 2")),
+                           makeDestination(QStringLiteral("queue1"), CUPS_PRINTER_LOCAL, true, QStringLiteral("Floor 10"))},
+                          QString());
+    QCOMPARE(rowNames(model, PrinterListModel::PrintersRow), made);
 }
 
-void PrinterListModelTest::aDisabledPrinterChangesOnlyItsRow()
+void PrinterListModelTest::reloadingReportsOnlyTheRowsThatChanged()
 {
-    const QString name = QStringLiteral("Raw_Queue");
+    const QString disabled = QStringLiteral("Raw_Queue");
+    // Sorts between Lobby_Printer and Office_PS, so rows move on both sides.
+    const QString added = QStringLiteral("Mail_Room");
+    auto restore = qScopeGuard([&] {
+        m_sandbox.run(QStringLiteral("cupsenable"), {disabled});
+        m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), added});
+    });
     PrinterListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(model.load());
-    const QModelIndex before = model.indexOf(name);
-    QVERIFY(before.isValid());
-    QCOMPARE(model.dest(before).state(), int(IPP_PSTATE_IDLE));
-
+    const QStringList before = rowNames(model, PrinterListModel::PrintersRow);
+    QList<QPersistentModelIndex> persistent;
+    for (const QString &name : before) {
+        persistent.append(model.indexOf(name));
+    }
+    const auto rowsKept = [&] {
+        for (int i = 0; i < before.size(); ++i) {
+            if (model.dest(persistent.at(i)).name() != before.at(i)) {
+                return false;
+            }
+        }
+        return true;
+    };
     QSignalSpy changed(&model, &PrinterListModel::dataChanged);
     QSignalSpy reset(&model, &PrinterListModel::modelReset);
     QSignalSpy inserted(&model, &PrinterListModel::rowsInserted);
@@ -363,70 +312,31 @@ void PrinterListModelTest::aDisabledPrinterChangesOnlyItsRow()
     QVERIFY(model.load());
     QCOMPARE(changed.count(), 0);
 
-    QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {name}));
-    auto enableAgain = qScopeGuard([this, name] {
-        m_sandbox.run(QStringLiteral("cupsenable"), {name});
-    });
+    const QModelIndex row = model.indexOf(disabled);
+    QCOMPARE(model.dest(row).state(), int(IPP_PSTATE_IDLE));
+    QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {disabled}));
     QVERIFY(model.load());
-
     QCOMPARE(changed.count(), 1);
-    const QModelIndex topLeft = changed.at(0).at(0).toModelIndex();
-    const QModelIndex bottomRight = changed.at(0).at(1).toModelIndex();
-    QCOMPARE(topLeft, model.index(before.row(), 0, before.parent()));
-    QCOMPARE(bottomRight, model.index(before.row(), PrinterListModel::ColumnCount - 1, before.parent()));
-    QCOMPARE(reset.count(), 0);
-    QCOMPARE(inserted.count(), 0);
-    QCOMPARE(removed.count(), 0);
-    QCOMPARE(model.indexOf(name), before);
-    QCOMPARE(model.dest(before).state(), int(IPP_PSTATE_STOPPED));
-}
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), row);
+    QCOMPARE(changed.at(0).at(1).toModelIndex(), row.siblingAtColumn(PrinterListModel::ColumnCount - 1));
+    QCOMPARE(model.dest(row).state(), int(IPP_PSTATE_STOPPED));
 
-void PrinterListModelTest::addedAndDeletedQueuesInsertAndRemoveOneRow()
-{
-    // Sorts between Lobby_Printer and Office_PS, so rows move on both sides.
-    const QString name = QStringLiteral("Mail_Room");
-    PrinterListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(m_sandbox.addPrinter(added));
     QVERIFY(model.load());
-    const QStringList names = rowNames(model, PrinterListModel::PrintersRow);
-    QList<QPersistentModelIndex> persistent;
-    for (const QString &other : names) {
-        persistent.append(model.indexOf(other));
-    }
-
-    QSignalSpy changed(&model, &PrinterListModel::dataChanged);
-    QSignalSpy reset(&model, &PrinterListModel::modelReset);
-    QSignalSpy inserted(&model, &PrinterListModel::rowsInserted);
-    QSignalSpy removed(&model, &PrinterListModel::rowsRemoved);
-    auto deleteQueue = qScopeGuard([this, name] {
-        m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
-    });
-
-    QVERIFY(m_sandbox.addPrinter(name));
-    QVERIFY(model.load());
-    const QModelIndex added = model.indexOf(name);
-    QVERIFY(added.isValid());
+    const QPersistentModelIndex addedRow = model.indexOf(added);
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(inserted.at(0).at(0).toModelIndex(), model.index(PrinterListModel::PrintersRow, 0));
-    QCOMPARE(inserted.at(0).at(1).toInt(), added.row());
-    QCOMPARE(inserted.at(0).at(2).toInt(), added.row());
-    for (int i = 0; i < names.size(); ++i) {
-        QVERIFY2(persistent.at(i).isValid(), qPrintable(names.at(i)));
-        QCOMPARE(model.dest(persistent.at(i)).name(), names.at(i));
-    }
-    const QPersistentModelIndex addedPersistent(added);
+    QCOMPARE(inserted.at(0).at(1).toInt(), addedRow.row());
+    QCOMPARE(inserted.at(0).at(2).toInt(), addedRow.row());
+    QVERIFY(rowsKept());
 
-    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name}));
+    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), added}));
     QVERIFY(model.load());
     QCOMPARE(removed.count(), 1);
-    QCOMPARE(removed.at(0).at(1).toInt(), added.row());
-    QVERIFY(!addedPersistent.isValid());
-    for (int i = 0; i < names.size(); ++i) {
-        QVERIFY2(persistent.at(i).isValid(), qPrintable(names.at(i)));
-        QCOMPARE(model.dest(persistent.at(i)).name(), names.at(i));
-    }
+    QVERIFY(!addedRow.isValid());
+    QVERIFY(rowsKept());
+    QCOMPARE(changed.count(), 1);
     QCOMPARE(inserted.count(), 1);
-    QCOMPARE(changed.count(), 0);
     QCOMPARE(reset.count(), 0);
 }
 
@@ -434,20 +344,9 @@ void PrinterListModelTest::userDefaultFollowsLpoptionsNotTheServerDefault()
 {
     const QString serverDefault = QStringLiteral("Office_PS"); // lpadmin -d in the sample
     const QString userChoice = QStringLiteral("Lobby_Printer");
-    const QString otherServerDefault = QStringLiteral("HP_LaserJet");
     QFile lpoptions(m_sandbox.home() + QStringLiteral("/.cups/lpoptions"));
-    QByteArray savedLpoptions;
-    if (lpoptions.open(QIODevice::ReadOnly)) {
-        savedLpoptions = lpoptions.readAll();
-        lpoptions.close();
-    }
     auto restore = qScopeGuard([&] {
-        if (savedLpoptions.isNull()) {
-            lpoptions.remove();
-        } else if (lpoptions.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            lpoptions.write(savedLpoptions);
-            lpoptions.close();
-        }
+        m_sandbox.run(QStringLiteral("lpoptions"), {QStringLiteral("-d"), QStringLiteral("Raw_Queue")}); // the sample's own choice
         m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), serverDefault});
     });
 
@@ -455,8 +354,7 @@ void PrinterListModelTest::userDefaultFollowsLpoptionsNotTheServerDefault()
     QVERIFY(m_sandbox.run(QStringLiteral("lpoptions"), {QStringLiteral("-d"), userChoice}));
     QVERIFY(model.load());
     QCOMPARE(model.userDefaultDestination(), userChoice);
-
-    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), otherServerDefault}));
+    QVERIFY(m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("HP_LaserJet")}));
     QVERIFY(model.load());
     QCOMPARE(model.userDefaultDestination(), userChoice);
 
@@ -469,17 +367,6 @@ void PrinterListModelTest::userDefaultFollowsLpoptionsNotTheServerDefault()
     QVERIFY(changed.count() > 0);
 }
 
-void PrinterListModelTest::nonAsciiTextComesBackIntact()
-{
-    // Office_PS of the sample: lpadmin -D "Bürodrucker" -L "Raum Ø 2.17".
-    PrinterListModel model;
-    QVERIFY(model.load());
-    const QModelIndex index = model.indexOf(QStringLiteral("Office_PS"));
-    QVERIFY(index.isValid());
-    QCOMPARE(model.data(index.siblingAtColumn(PrinterListModel::DescriptionColumn)).toString(), QString::fromUtf8("Bürodrucker"));
-    QCOMPARE(model.data(index.siblingAtColumn(PrinterListModel::LocationColumn)).toString(), QString::fromUtf8("Raum Ø 2.17"));
-}
-
 void PrinterListModelTest::badServerGivesAnEmptyListAndAReadableError_data()
 {
     QTest::addColumn<bool>("listening");
@@ -487,16 +374,14 @@ void PrinterListModelTest::badServerGivesAnEmptyListAndAReadableError_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<bool>("namesServer");
 
-    const QByteArray notIpp = QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 7\r\n\r\ngarbage");
-    const QByteArray cutShort = QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 900\r\n\r\n\x02\x00\x00\x00");
-    const QByteArray httpError = QByteArrayLiteral("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n");
+    const QByteArray ipp = QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n");
     QTest::newRow("nobody listens") << false << false << QByteArray() << true;
     QTest::newRow("never answers") << true << false << QByteArray() << true;
-    QTest::newRow("not IPP") << true << true << notIpp << true;
-    QTest::newRow("cut short") << true << true << cutShort << true;
+    QTest::newRow("not IPP") << true << true << ipp + "Content-Length: 7\r\n\r\ngarbage" << true;
+    QTest::newRow("cut short") << true << true << ipp + QByteArrayLiteral("Content-Length: 900\r\n\r\n\x02\x00\x00\x00") << true;
     QTest::newRow("not HTTP") << true << true << QByteArrayLiteral("SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n") << true;
     QTest::newRow("hangs up") << true << true << QByteArray() << true;
-    QTest::newRow("HTTP error") << true << true << httpError << false;
+    QTest::newRow("HTTP error") << true << true << QByteArrayLiteral("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n") << false;
 }
 
 void PrinterListModelTest::badServerGivesAnEmptyListAndAReadableError()
@@ -509,15 +394,20 @@ void PrinterListModelTest::badServerGivesAnEmptyListAndAReadableError()
     PrinterListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(model.load());
-    QVERIFY(model.rowCount(model.index(PrinterListModel::PrintersRow, 0)) > 0);
+    const auto printerCount = [&model] {
+        return model.rowCount(model.index(PrinterListModel::PrintersRow, 0));
+    };
+    QVERIFY(printerCount() > 0);
 
     std::unique_ptr<FakeServer> fake;
     quint16 port = 0;
     if (listening) {
         fake = std::make_unique<FakeServer>(reply, answers);
-        port = fake->port();
+        port = fake->port;
     } else {
-        port = unusedPort();
+        QTcpServer probe; // closed again at once: nobody listens on its port
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
     }
     QVERIFY(port != 0);
     Connection::instance()->setTimeout(ShortTimeoutMsecs);
@@ -532,22 +422,18 @@ void PrinterListModelTest::badServerGivesAnEmptyListAndAReadableError()
     QVERIFY2(clock.elapsed() < 3 * ShortTimeoutMsecs, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(loaded.count(), 1);
     QCOMPARE(loaded.at(0).at(0).toBool(), false);
-    QCOMPARE(model.rowCount(model.index(PrinterListModel::PrintersRow, 0)), 0);
+    QCOMPARE(printerCount(), 0);
     QCOMPARE(model.rowCount(model.index(PrinterListModel::ClassesRow, 0)), 0);
     QVERIFY(Connection::lastError() != IPP_STATUS_OK);
     const QString message = Connection::lastErrorString();
-    QVERIFY(!message.isEmpty());
     // libcups tends to leave a success text behind when the transport failed.
-    QVERIFY2(message != QString::fromLocal8Bit(strerror(0)), qPrintable(message));
-    QVERIFY2(message != QLatin1String(ippErrorString(IPP_STATUS_OK)), qPrintable(message));
-    if (namesServer) {
-        QVERIFY2(message.contains(QLatin1String("127.0.0.1:") + QString::number(port)), qPrintable(message));
-    }
+    QVERIFY2(!message.isEmpty() && message != QString::fromLocal8Bit(strerror(0)) && message != QLatin1String(ippErrorString(IPP_STATUS_OK)), qPrintable(message));
+    QVERIFY2(!namesServer || message.contains(QLatin1String("127.0.0.1:") + QString::number(port)), qPrintable(message));
 
     // The real server again: the list comes back.
     m_sandbox.use();
     QVERIFY(model.load());
-    QVERIFY(model.rowCount(model.index(PrinterListModel::PrintersRow, 0)) > 0);
+    QVERIFY(printerCount() > 0);
 }
 
 QTEST_GUILESS_MAIN(PrinterListModelTest)
