@@ -5,8 +5,8 @@
 #include "corelogging.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QScopeGuard>
 
 #include <cstring>
 #include <tuple>
@@ -45,6 +45,25 @@ std::pair<ipp_status_t, QString> ippErrorFor(http_status_t status)
     }
 }
 
+// Far above any real answer (a big system's PPD list is a few MB), far below what would exhaust memory.
+constexpr qint64 DefaultAnswerSizeLimit = 128 * 1024 * 1024;
+
+qint64 &answerSizeLimit()
+{
+    static qint64 bytes = DefaultAnswerSizeLimit;
+    return bytes;
+}
+
+int giveUpOnTimeout(http_t *, void *)
+{
+    return 0;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return bytes >= 1024 * 1024 ? QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024)) : QStringLiteral("%1 bytes").arg(bytes);
+}
+
 struct MemoryReader {
     const QByteArray &data;
     int offset = 0;
@@ -69,11 +88,12 @@ ssize_t readFromMemory(void *context, ipp_uchar_t *buffer, size_t bytes)
 class Exchange
 {
 public:
-    Exchange(http_t *http, ipp_t *request, const QByteArray &resource, QFile *document)
+    Exchange(http_t *http, ipp_t *request, const QByteArray &resource, QFile *document, int timeoutMsecs)
         : http(http)
         , request(request)
         , resource(resource)
         , document(document)
+        , timeoutMsecs(timeoutMsecs)
     {
     }
 
@@ -85,16 +105,25 @@ public:
     bool brokenAnswer = false;
     // The connection was lost and could not be made again.
     bool unreachable = false;
+    // The answer was given up unread to its end: the connection is unusable.
+    bool abandoned = false;
 
 private:
     http_status_t sendDocument();
     ipp_t *readResponse(http_status_t *status);
+    bool readBody(QByteArray &body);
+    QString unfinishedText() const
+    {
+        return QStringLiteral("the server did not finish its answer within %1 seconds").arg(timeoutMsecs / 1000.0);
+    }
     void fail(http_status_t status);
 
     http_t *const http;
     ipp_t *const request;
     const QByteArray resource;
     QFile *const document;
+    const int timeoutMsecs;
+    int readError = 0;
 };
 
 ipp_t *Exchange::run()
@@ -146,10 +175,11 @@ ipp_t *Exchange::readResponse(http_status_t *status)
 
     if (*status == HTTP_STATUS_OK) {
         QByteArray body;
-        char buffer[32768];
-        ssize_t bytes = 0;
-        while ((bytes = httpRead2(http, buffer, sizeof(buffer))) > 0) {
-            body.append(buffer, int(bytes));
+        if (!readBody(body)) {
+            brokenAnswer = true;
+            abandoned = true;
+            *status = HTTP_STATUS_ERROR;
+            return nullptr;
         }
         IppPtr response(ippNew());
         MemoryReader reader{body};
@@ -159,7 +189,7 @@ ipp_t *Exchange::readResponse(http_status_t *status)
         } while (state != IPP_STATE_DATA && state != IPP_STATE_ERROR);
         if (state == IPP_STATE_ERROR) {
             brokenAnswer = true;
-            errorMessage = bytes < 0 ? QString::fromLocal8Bit(strerror(httpError(http))) : QStringLiteral("not an IPP message");
+            errorMessage = readError ? QString::fromLocal8Bit(strerror(readError)) : QStringLiteral("not an IPP message");
             *status = HTTP_STATUS_ERROR;
             return nullptr;
         }
@@ -185,6 +215,43 @@ ipp_t *Exchange::readResponse(http_status_t *status)
         }
     }
     return nullptr;
+}
+
+/*
+ * The whole body, bounded in size and in time: libcups bounds each read by the
+ * connection's timeout, but a server that keeps sending, or trickles, would
+ * otherwise hold the caller and fill memory for ever.
+ */
+bool Exchange::readBody(QByteArray &body)
+{
+    const QDeadlineTimer deadline(timeoutMsecs);
+    const qint64 limit = answerSizeLimit();
+    char buffer[32768];
+    ssize_t bytes = 0;
+    do {
+        if (deadline.hasExpired()) {
+            errorMessage = unfinishedText();
+            return false;
+        }
+        // Each read waits only for what is left of the whole answer's time.
+        httpSetTimeout(http, qMax<qint64>(deadline.remainingTime(), 1) / 1000.0, giveUpOnTimeout, nullptr);
+        bytes = httpRead2(http, buffer, sizeof(buffer));
+        if (bytes > 0) {
+            if (body.size() + bytes > limit) {
+                errorMessage = QStringLiteral("the answer is larger than %1, more than any print server sends").arg(sizeText(limit));
+                return false;
+            }
+            body.append(buffer, int(bytes));
+        }
+    } while (bytes > 0);
+    httpSetTimeout(http, timeoutMsecs / 1000.0, giveUpOnTimeout, nullptr);
+    if (bytes < 0 && deadline.hasExpired()) {
+        errorMessage = unfinishedText();
+        return false;
+    }
+    // A broken connection may still have delivered a whole message; parsing tells.
+    readError = bytes < 0 ? httpError(http) : 0;
+    return true;
 }
 
 void Exchange::fail(http_status_t status)
@@ -464,6 +531,11 @@ IppRequest::IppRequest(ipp_op_e op)
     }
 }
 
+void IppRequest::setAnswerSizeLimit(qint64 bytes)
+{
+    answerSizeLimit() = bytes > 0 ? bytes : DefaultAnswerSizeLimit;
+}
+
 IppResponse IppRequest::doRequest(Connection *connection, const QString &resource)
 {
     return send(connection, resource, QString());
@@ -476,12 +548,9 @@ IppResponse IppRequest::doFileRequest(Connection *connection, const QString &res
 
 IppResponse IppRequest::send(Connection *connection, const QString &resource, const QString &file)
 {
-    ConnectionLocker locker(connection);
-    // Threads admitted to one session share the lock; their requests still take turns.
-    connection->lockIo();
-    auto releaseIo = qScopeGuard([connection] {
-        connection->unlockIo();
-    });
+    // Threads admitted to one session share the lock; their requests still take turns. Its watchdog
+    // bounds the whole exchange, also where libcups loops by itself (an endless header).
+    Connection::IoLocker io(connection);
     if (!m_ipp) {
         Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("The request was already sent"));
         return IppResponse();
@@ -498,8 +567,12 @@ IppResponse IppRequest::send(Connection *connection, const QString &resource, co
         return IppResponse(nullptr, IPP_STATUS_ERROR_NOT_FOUND);
     }
 
-    Exchange exchange(http, request.get(), resource.toUtf8(), file.isEmpty() ? nullptr : &document);
+    Exchange exchange(http, request.get(), resource.toUtf8(), file.isEmpty() ? nullptr : &document, connection->timeout());
     IppResponse response(exchange.run(), IPP_STATUS_ERROR_INTERNAL);
+    if (exchange.abandoned) {
+        // The rest of that answer would still arrive on it.
+        connection->dropHttp();
+    }
     if (response.isNull()) {
         QString message = exchange.errorMessage;
         if (exchange.brokenAnswer) {
