@@ -50,6 +50,7 @@ struct LastError {
 Q_GLOBAL_STATIC(LastError, s_lastError)
 
 constexpr int DefaultTimeoutMsecs = 30000;
+constexpr int WatchdogGraceMsecs = 500;
 
 int onHttpTimeout(http_t *, void *)
 {
@@ -424,7 +425,8 @@ Connection::IoLocker::IoLocker(Connection *connection)
 {
     m_connection->lock();
     m_connection->lockIo();
-    m_armed = m_connection->d->watchdog.arm(m_connection->timeout());
+    // A little later than the calls' own deadlines (an IppRequest's), which end more cleanly.
+    m_armed = m_connection->d->watchdog.arm(m_connection->timeout() + WatchdogGraceMsecs);
 }
 
 Connection::IoLocker::~IoLocker()

@@ -114,7 +114,7 @@ public:
      *
      * That bounds each read, not a whole answer: a server that keeps sending
      * would hold a raw call for ever. So the outermost IoLocker also arms a
-     * watchdog for timeout(): when the scope outlives it, the connection's
+     * watchdog for timeout() (and half a second): when the scope outlives it, the connection's
      * socket is shut down, the blocked call fails, timedOut() turns true, and
      * on leaving the scope lastError() says so and the connection is dropped
      * (the next request opens a new one). Time spent at a password prompt does

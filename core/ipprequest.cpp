@@ -54,6 +54,8 @@ qint64 &answerSizeLimit()
     return bytes;
 }
 
+constexpr int ReadSlackMsecs = 50;
+
 int giveUpOnTimeout(http_t *, void *)
 {
     return 0;
@@ -233,8 +235,9 @@ bool Exchange::readBody(QByteArray &body)
             errorMessage = unfinishedText();
             return false;
         }
-        // Each read waits only for what is left of the whole answer's time.
-        httpSetTimeout(http, qMax<qint64>(deadline.remainingTime(), 1) / 1000.0, giveUpOnTimeout, nullptr);
+        // Each read waits only for what is left of the whole answer's time, and a little more, so a
+        // read that timed out is always seen as the deadline (libcups rounds its wait down).
+        httpSetTimeout(http, (qMax<qint64>(deadline.remainingTime(), 0) + ReadSlackMsecs) / 1000.0, giveUpOnTimeout, nullptr);
         bytes = httpRead2(http, buffer, sizeof(buffer));
         if (bytes > 0) {
             if (body.size() + bytes > limit) {
@@ -245,12 +248,12 @@ bool Exchange::readBody(QByteArray &body)
         }
     } while (bytes > 0);
     httpSetTimeout(http, timeoutMsecs / 1000.0, giveUpOnTimeout, nullptr);
-    if (bytes < 0 && deadline.hasExpired()) {
+    if (bytes <= 0 && deadline.hasExpired()) {
         errorMessage = unfinishedText();
         return false;
     }
     // A broken connection may still have delivered a whole message; parsing tells.
-    readError = bytes < 0 ? httpError(http) : 0;
+    readError = bytes < 0 ? httpError(http) : (httpGetRemaining(http) > 0 ? ECONNRESET : 0);
     return true;
 }
 

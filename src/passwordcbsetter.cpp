@@ -108,12 +108,6 @@ Answer ask(const QString &prompt, const QString &presetUser, const QString &curr
     QMetaObject::invokeMethod(
         app,
         [pending, prompt, presetUser, currentUser] {
-            {
-                QMutexLocker locker(&pending->mutex);
-                if (pending->abandoned) {
-                    return;
-                }
-            }
             pending->answer = askInGuiThread(prompt, presetUser, currentUser, pending.get());
             pending->answered.release();
         },
