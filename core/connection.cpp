@@ -13,6 +13,13 @@
 
 #include <cups/adminutil.h>
 
+#include <sys/socket.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 
 namespace CUPS
 {
@@ -43,12 +50,132 @@ struct LastError {
 Q_GLOBAL_STATIC(LastError, s_lastError)
 
 constexpr int DefaultTimeoutMsecs = 30000;
+constexpr int WatchdogGraceMsecs = 500;
 
 int onHttpTimeout(http_t *, void *)
 {
     // Give up instead of waiting for ever on a server that stopped answering.
     return 0;
 }
+
+/*
+ * Ends a raw libcups call that outlives its IoLocker's time: libcups bounds
+ * each read, not a whole answer, so a server that keeps talking would hold
+ * the call for ever. Past the deadline the socket is shut down under the
+ * blocked call, which then fails.
+ */
+class Watchdog
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+    /// Starts the time of the outermost scope; false when one already runs.
+    bool arm(int msecs)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (armed) {
+            return false;
+        }
+        armed = true;
+        fired = false;
+        shutFd = -1;
+        paused = 0;
+        timeout = std::chrono::milliseconds(msecs);
+        deadline = Clock::now() + timeout;
+        if (!thread.joinable()) {
+            thread = std::thread(&Watchdog::run, this);
+        }
+        wake.notify_all();
+        return true;
+    }
+
+    /// Ends the time; true when it ran out and the socket was shut down.
+    bool disarm()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        armed = false;
+        return fired;
+    }
+
+    bool hasFired()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return fired;
+    }
+
+    // The user's time at a password prompt is not the server's: the clock stops, then starts anew.
+    void pause()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        ++paused;
+    }
+
+    void resume()
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (paused > 0 && --paused == 0) {
+                deadline = Clock::now() + timeout;
+            }
+        }
+        wake.notify_all();
+    }
+
+    /// Replaces the connection watched; it is closed under the same mutex, so a shutdown never hits a reused descriptor.
+    template<typename Replace>
+    void replaceHttp(Replace replace)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        watched = replace();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!stopping) {
+            if (!armed || paused > 0) {
+                wake.wait(lock);
+            } else if (!fired && Clock::now() < deadline) {
+                wake.wait_until(lock, deadline);
+            } else {
+                fired = true;
+                // libcups may reconnect and retry within the same call: that socket goes too.
+                const int fd = watched ? httpGetFd(watched) : -1;
+                if (fd >= 0 && fd != shutFd) {
+                    // Not httpShutdown(): it also tears down TLS state the blocked thread is using.
+                    ::shutdown(fd, SHUT_RDWR);
+                    shutFd = fd;
+                }
+                wake.wait_for(lock, std::chrono::milliseconds(50));
+            }
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::thread thread;
+    http_t *watched = nullptr;
+    bool stopping = false;
+    bool armed = false;
+    bool fired = false;
+    int shutFd = -1; // the socket shut down in this scope, so a retry's new one goes too
+    int paused = 0;
+    std::chrono::milliseconds timeout{0};
+    Clock::time_point deadline;
+};
 } // namespace
 
 // What libcups is pointed at in the main thread, carried into other threads.
@@ -86,6 +213,8 @@ public:
     void applyToCallingThread();
     bool connect();
     void resetHttp();
+    void setHttp(http_t *replacement);
+    static const char *promptWithoutDeadline(const char *prompt, http_t *http, const char *method, const char *resource, void *data);
 
     // The session lock: the holding thread and the threads admitted to its session.
     QMutex sessionMutex;
@@ -105,7 +234,35 @@ public:
     int timeoutMsecs = DefaultTimeoutMsecs;
     QThread *creatorThread = QThread::currentThread();
     HttpPtr http;
+    Watchdog watchdog;
 };
+
+void ConnectionPrivate::setHttp(http_t *replacement)
+{
+    watchdog.replaceHttp([this, replacement] {
+        http.reset(replacement);
+        return replacement;
+    });
+}
+
+const char *ConnectionPrivate::promptWithoutDeadline(const char *prompt, http_t *http, const char *method, const char *resource, void *data)
+{
+    auto *d = static_cast<ConnectionPrivate *>(data);
+    cups_password_cb2_t callback = nullptr;
+    void *userData = nullptr;
+    {
+        QMutexLocker locker(&d->settingsMutex);
+        callback = d->passwordCallback;
+        userData = d->passwordData;
+    }
+    if (!callback) {
+        return nullptr;
+    }
+    d->watchdog.pause();
+    const char *password = callback(prompt, http, method, resource, userData);
+    d->watchdog.resume();
+    return password;
+}
 
 void ConnectionPrivate::applyToCallingThread()
 {
@@ -126,26 +283,27 @@ void ConnectionPrivate::applyToCallingThread()
     cupsSetEncryption(settings.encryption);
     cupsSetUser(settings.user.constData());
     if (passwordCallbackSet) {
-        cupsSetPasswordCB2(passwordCallback, passwordData);
+        cupsSetPasswordCB2(passwordCallback ? promptWithoutDeadline : nullptr, this);
     }
 }
 
 void ConnectionPrivate::resetHttp()
 {
     QMutexLocker io(&ioMutex);
-    http.reset();
+    setHttp(nullptr);
 }
 
 bool ConnectionPrivate::connect()
 {
-    http.reset(httpConnect2(settings.server.constData(),
-                            settings.port,
-                            nullptr,
-                            AF_UNSPEC,
-                            settings.encryption,
-                            1,
-                            qMin(timeoutMsecs, 10000),
-                            nullptr));
+    setHttp(nullptr);
+    setHttp(httpConnect2(settings.server.constData(),
+                         settings.port,
+                         nullptr,
+                         AF_UNSPEC,
+                         settings.encryption,
+                         1,
+                         qMin(timeoutMsecs, 10000),
+                         nullptr));
     if (!http) {
         // libcups keeps no reason here: its last error belongs to an older request and
         // errno is spoilt by its clean-up, so say what is certain.
@@ -267,12 +425,27 @@ Connection::IoLocker::IoLocker(Connection *connection)
 {
     m_connection->lock();
     m_connection->lockIo();
+    // A little later than the calls' own deadlines (an IppRequest's), which end more cleanly.
+    m_armed = m_connection->d->watchdog.arm(m_connection->timeout() + WatchdogGraceMsecs);
 }
 
 Connection::IoLocker::~IoLocker()
 {
+    if (m_armed && m_connection->d->watchdog.disarm()) {
+        // The socket was shut down under the call; the next request needs a new connection.
+        m_connection->d->setHttp(nullptr);
+        setLastError(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE,
+                     QStringLiteral("The print server %1 did not finish its answer within %2 seconds")
+                         .arg(m_connection->serverName())
+                         .arg(m_connection->timeout() / 1000.0));
+    }
     m_connection->unlockIo();
     m_connection->unlock();
+}
+
+bool Connection::IoLocker::timedOut() const
+{
+    return m_armed && m_connection->d->watchdog.hasFired();
 }
 
 http_t *Connection::IoLocker::handle() const
@@ -335,7 +508,7 @@ bool Connection::reconnect(bool force)
     ConnectionLocker locker(this);
     QMutexLocker io(&d->ioMutex);
     if (force) {
-        d->http.reset();
+        d->setHttp(nullptr);
     }
     if (!d->http) {
         return d->connect();
@@ -366,11 +539,19 @@ void Connection::setUser(const QString &name)
 
 void Connection::setPasswordCallback(cups_password_cb2_t callback, void *userData)
 {
-    cupsSetPasswordCB2(callback, userData);
-    QMutexLocker locker(&d->settingsMutex);
-    d->passwordCallbackSet = true;
-    d->passwordCallback = callback;
-    d->passwordData = userData;
+    {
+        QMutexLocker locker(&d->settingsMutex);
+        d->passwordCallbackSet = true;
+        d->passwordCallback = callback;
+        d->passwordData = userData;
+    }
+    cupsSetPasswordCB2(callback ? ConnectionPrivate::promptWithoutDeadline : nullptr, d.get());
+}
+
+void Connection::dropHttp()
+{
+    QMutexLocker io(&d->ioMutex);
+    d->setHttp(nullptr);
 }
 
 void Connection::setTimeout(int msecs)
@@ -460,7 +641,7 @@ bool Connection::setServerSettings(const QHash<QString, QString> &settings)
     const bool ok = cupsAdminSetServerSettings(http, count, options);
     if (ok) {
         // The scheduler restarts and drops this connection; reusing it would fail the next request.
-        d->http.reset();
+        d->setHttp(nullptr);
         setLastError(IPP_STATUS_OK, QString());
     } else {
         takeLastErrorFromCups();

@@ -111,6 +111,16 @@ public:
      * before every read. It is what bounds them: httpSetTimeout() cannot switch
      * it off again, and without its callback libcups retries a socket timeout
      * (EAGAIN) for ever, so SO_RCVTIMEO alone would not end a wait on a silent server.
+     *
+     * That bounds each read, not a whole answer: a server that keeps sending
+     * would hold a raw call for ever. So the outermost IoLocker also arms a
+     * watchdog for timeout() (and half a second): when the scope outlives it, the connection's
+     * socket is shut down, the blocked call fails, timedOut() turns true, and
+     * on leaving the scope lastError() says so and the connection is dropped
+     * (the next request opens a new one). Time spent at a password prompt does
+     * not count: the clock starts anew once the prompt is answered. A call that
+     * was cut off may still report success (libcups takes the closed socket for
+     * the end of a file), so check timedOut() before trusting what it returned.
      */
     class NORVIKPRINTCORE_EXPORT IoLocker
     {
@@ -121,9 +131,12 @@ public:
         IoLocker &operator=(const IoLocker &) = delete;
         /// The shared http connection; null when the server cannot be reached.
         http_t *handle() const;
+        /// True when the scope outlived the connection's timeout and its socket was shut down.
+        bool timedOut() const;
 
     private:
         Connection *const m_connection;
+        bool m_armed = false;
     };
 
     /// The server's devices (CUPS-Get-Devices), one attribute hash each.
@@ -142,6 +155,8 @@ private:
     // The inner mutex around each use of the shared http connection.
     void lockIo();
     void unlockIo();
+    // Closes the shared connection, left in the middle of an answer that was given up.
+    void dropHttp();
     std::unique_ptr<ConnectionPrivate> const d;
 };
 

@@ -6,8 +6,8 @@
 #include "ippmessage.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstring>
@@ -66,6 +66,27 @@ bool isLostConnection(int error)
     }
 }
 
+// Far above any real answer (a big system's PPD list is a few MB), far below what would exhaust memory.
+constexpr qint64 DefaultAnswerSizeLimit = 128 * 1024 * 1024;
+
+qint64 &answerSizeLimit()
+{
+    static qint64 bytes = DefaultAnswerSizeLimit;
+    return bytes;
+}
+
+constexpr int ReadSlackMsecs = 50;
+
+int giveUpOnTimeout(http_t *, void *)
+{
+    return 0;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return bytes >= 1024 * 1024 ? QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024)) : QStringLiteral("%1 bytes").arg(bytes);
+}
+
 struct MemoryReader {
     const QByteArray &data;
     int offset = 0;
@@ -90,11 +111,12 @@ ssize_t readFromMemory(void *context, ipp_uchar_t *buffer, size_t bytes)
 class Exchange
 {
 public:
-    Exchange(http_t *http, ipp_t *request, const QByteArray &resource, QFile *document)
+    Exchange(http_t *http, ipp_t *request, const QByteArray &resource, QFile *document, int timeoutMsecs)
         : http(http)
         , request(request)
         , resource(resource)
         , document(document)
+        , timeoutMsecs(timeoutMsecs)
     {
     }
 
@@ -106,16 +128,25 @@ public:
     bool brokenAnswer = false;
     // The connection was lost and could not be made again.
     bool unreachable = false;
+    // The answer was given up unread to its end: the connection is unusable.
+    bool abandoned = false;
 
 private:
     http_status_t sendDocument();
     ipp_t *readResponse(http_status_t *status);
+    bool readBody(QByteArray &body);
+    QString unfinishedText() const
+    {
+        return QStringLiteral("the server did not finish its answer within %1 seconds").arg(timeoutMsecs / 1000.0);
+    }
     void fail(http_status_t status);
 
     http_t *const http;
     ipp_t *const request;
     const QByteArray resource;
     QFile *const document;
+    const int timeoutMsecs;
+    int readError = 0;
 };
 
 ipp_t *Exchange::run()
@@ -177,15 +208,16 @@ ipp_t *Exchange::readResponse(http_status_t *status)
 
     if (*status == HTTP_STATUS_OK) {
         QByteArray body;
-        char buffer[32768];
-        ssize_t bytes = 0;
-        while ((bytes = httpRead2(http, buffer, sizeof(buffer))) > 0) {
-            body.append(buffer, int(bytes));
+        if (!readBody(body)) {
+            brokenAnswer = true;
+            abandoned = true;
+            *status = HTTP_STATUS_ERROR;
+            return nullptr;
         }
         IppPtr response = readIppMessage(body);
         if (!response) {
             brokenAnswer = true;
-            errorMessage = bytes < 0 ? QString::fromLocal8Bit(strerror(httpError(http))) : QStringLiteral("not an IPP message");
+            errorMessage = readError ? QString::fromLocal8Bit(strerror(readError)) : QStringLiteral("not an IPP message");
             *status = HTTP_STATUS_ERROR;
             return nullptr;
         }
@@ -212,6 +244,44 @@ ipp_t *Exchange::readResponse(http_status_t *status)
         }
     }
     return nullptr;
+}
+
+/*
+ * The whole body, bounded in size and in time: libcups bounds each read by the
+ * connection's timeout, but a server that keeps sending, or trickles, would
+ * otherwise hold the caller and fill memory for ever.
+ */
+bool Exchange::readBody(QByteArray &body)
+{
+    const QDeadlineTimer deadline(timeoutMsecs);
+    const qint64 limit = answerSizeLimit();
+    char buffer[32768];
+    ssize_t bytes = 0;
+    do {
+        if (deadline.hasExpired()) {
+            errorMessage = unfinishedText();
+            return false;
+        }
+        // Each read waits only for what is left of the whole answer's time, and a little more, so a
+        // read that timed out is always seen as the deadline (libcups rounds its wait down).
+        httpSetTimeout(http, (qMax<qint64>(deadline.remainingTime(), 0) + ReadSlackMsecs) / 1000.0, giveUpOnTimeout, nullptr);
+        bytes = httpRead2(http, buffer, sizeof(buffer));
+        if (bytes > 0) {
+            if (body.size() + bytes > limit) {
+                errorMessage = QStringLiteral("the answer is larger than %1, more than any print server sends").arg(sizeText(limit));
+                return false;
+            }
+            body.append(buffer, int(bytes));
+        }
+    } while (bytes > 0);
+    httpSetTimeout(http, timeoutMsecs / 1000.0, giveUpOnTimeout, nullptr);
+    if (bytes <= 0 && deadline.hasExpired()) {
+        errorMessage = unfinishedText();
+        return false;
+    }
+    // A broken connection may still have delivered a whole message; parsing tells.
+    readError = bytes < 0 ? httpError(http) : (httpGetRemaining(http) > 0 ? ECONNRESET : 0);
+    return true;
 }
 
 void Exchange::fail(http_status_t status)
@@ -543,6 +613,11 @@ IppRequest::IppRequest(ipp_op_e op)
     }
 }
 
+void IppRequest::setAnswerSizeLimit(qint64 bytes)
+{
+    answerSizeLimit() = bytes > 0 ? bytes : DefaultAnswerSizeLimit;
+}
+
 IppResponse IppRequest::doRequest(Connection *connection, const QString &resource)
 {
     return send(connection, resource, QString());
@@ -555,12 +630,9 @@ IppResponse IppRequest::doFileRequest(Connection *connection, const QString &res
 
 IppResponse IppRequest::send(Connection *connection, const QString &resource, const QString &file)
 {
-    ConnectionLocker locker(connection);
-    // Threads admitted to one session share the lock; their requests still take turns.
-    connection->lockIo();
-    auto releaseIo = qScopeGuard([connection] {
-        connection->unlockIo();
-    });
+    // Threads admitted to one session share the lock; their requests still take turns. Its watchdog
+    // bounds the whole exchange, also where libcups loops by itself (an endless header).
+    Connection::IoLocker io(connection);
     if (!m_ipp) {
         Connection::setLastError(IPP_STATUS_ERROR_INTERNAL, QStringLiteral("The request was already sent"));
         return IppResponse();
@@ -577,8 +649,12 @@ IppResponse IppRequest::send(Connection *connection, const QString &resource, co
         return IppResponse(nullptr, IPP_STATUS_ERROR_NOT_FOUND);
     }
 
-    Exchange exchange(http, request.get(), resource.toUtf8(), file.isEmpty() ? nullptr : &document);
+    Exchange exchange(http, request.get(), resource.toUtf8(), file.isEmpty() ? nullptr : &document, connection->timeout());
     IppResponse response(exchange.run(), IPP_STATUS_ERROR_INTERNAL);
+    if (exchange.abandoned) {
+        // The rest of that answer would still arrive on it.
+        connection->dropHttp();
+    }
     if (response.isNull()) {
         QString message = exchange.errorMessage;
         if (exchange.brokenAnswer) {

@@ -103,6 +103,8 @@ public:
     /// libcups consumes the message: the request is null afterwards.
     /// The outcome is recorded in Connection::lastError().
     IppResponse doRequest(Connection *connection, const QString &resource);
+    /// Largest answer read, 128 MiB by default (0 restores it); a larger one fails the request (tests).
+    static void setAnswerSizeLimit(qint64 bytes);
     /// The same with a file (a document or a PPD) attached.
     IppResponse doFileRequest(Connection *connection, const QString &resource, const QString &file);
 

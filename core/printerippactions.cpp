@@ -359,6 +359,13 @@ QString PrinterIppActions::getPPD(const QString &name) const
         }
         time_t modtime = 0;
         status = cupsGetPPD3(io.handle(), name.toLocal8Bit().constData(), &modtime, buffer, sizeof(buffer));
+        if (io.timedOut()) {
+            // Cut off: what arrived is no whole PPD. Leaving the scope records why.
+            if (status == HTTP_STATUS_OK) {
+                QFile::remove(QString::fromLocal8Bit(buffer));
+            }
+            return QString();
+        }
     }
     if (status != HTTP_STATUS_OK) {
         Connection::takeLastErrorFromCups();

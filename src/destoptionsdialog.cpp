@@ -364,6 +364,7 @@ public:
 
     // Only what a finished load filled in may be written back.
     enum class LoadState { Idle, Loading, Loaded, Failed };
+    void abandonLoad();
     LoadState loadState = LoadState::Idle;
     bool holdsLock = false;
 
@@ -634,6 +635,19 @@ void DestOptionsDialogPrivate::showLoadFailure()
     const KLocalizedString text = ki18nd("libnorvik-print", "The options of %1 could not be loaded, so they cannot be changed here.");
     loadErrorMessage->setText(QStringLiteral("<qt>%1</qt>").arg(MessageBox::escapedSubs(text, {name})));
     loadErrorMessage->show();
+}
+
+// A load nobody will see: its worker stops (a password prompt it raised answers cancel)
+// and the destination is free for other work again.
+void DestOptionsDialogPrivate::abandonLoad()
+{
+    if (loadState != LoadState::Loading) {
+        return;
+    }
+    stopWorker();
+    loadState = LoadState::Failed;
+    busyIndicator->stop();
+    releaseLock();
 }
 
 void DestOptionsDialogPrivate::stopWorker()
@@ -1211,6 +1225,7 @@ void DestOptionsDialog::accept()
 
 void DestOptionsDialog::reject()
 {
+    d->abandonLoad();
     QDialog::reject();
 }
 } // namespace CUPS

@@ -10,8 +10,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QPointer>
+#include <QSemaphore>
 #include <QThread>
+
+#include <memory>
 
 namespace CUPS
 {
@@ -31,14 +36,35 @@ struct Answer {
     QByteArray password;
 };
 
+// A worker's question to the GUI thread, which the worker may give up when it is told to stop.
+struct PendingPrompt {
+    QMutex mutex;
+    bool abandoned = false;
+    QPointer<KPasswordDialog> dialog;
+    Answer answer;
+    QSemaphore answered;
+};
+
+// How often a worker waiting for the user checks whether it was told to stop.
+constexpr int InterruptionCheckMsecs = 50;
+
 // Runs in the GUI thread: widgets may not be made anywhere else. A new user
 // name is switched to here, since the GUI thread's libcups user is the
 // process' choice that every other thread follows.
-Answer askInGuiThread(const QString &prompt, const QString &presetUser, const QString &currentUser)
+Answer askInGuiThread(const QString &prompt, const QString &presetUser, const QString &currentUser, PendingPrompt *pending = nullptr)
 {
     Answer answer;
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     QPointer<KPasswordDialog> dialog = new KPasswordDialog(QApplication::activeWindow(), KPasswordDialog::ShowUsernameLine);
+    if (pending) {
+        QMutexLocker locker(&pending->mutex);
+        if (pending->abandoned) {
+            delete dialog;
+            QApplication::restoreOverrideCursor();
+            return answer;
+        }
+        pending->dialog = dialog;
+    }
     dialog->setWindowTitle(ki18nd("libnorvik-print", "CUPS Authentication").toString());
     dialog->setPrompt(prompt);
     dialog->setUsername(presetUser);
@@ -46,6 +72,13 @@ Answer askInGuiThread(const QString &prompt, const QString &presetUser, const QS
         answer.accepted = true;
         answer.user = dialog->username();
         answer.password = dialog->password().toLocal8Bit();
+    }
+    if (pending) {
+        QMutexLocker locker(&pending->mutex);
+        pending->dialog.clear();
+        if (pending->abandoned) {
+            answer = {};
+        }
     }
     delete dialog;
     QApplication::restoreOverrideCursor();
@@ -65,14 +98,31 @@ Answer ask(const QString &prompt, const QString &presetUser, const QString &curr
     if (QThread::currentThread() == app->thread()) {
         return askInGuiThread(prompt, presetUser, currentUser);
     }
-    // From a worker: block it until the GUI thread has asked.
-    Answer answer;
+    // From a worker: it waits until the GUI thread has asked, or until it is told to stop (its
+    // owner closing, maybe from within this very prompt); then the prompt goes and the answer is cancel.
+    QThread *const worker = QThread::currentThread();
+    if (worker->isInterruptionRequested()) {
+        return {};
+    }
+    auto pending = std::make_shared<PendingPrompt>();
     QMetaObject::invokeMethod(
         app,
-        [&] {
-            answer = askInGuiThread(prompt, presetUser, currentUser);
+        [pending, prompt, presetUser, currentUser] {
+            pending->answer = askInGuiThread(prompt, presetUser, currentUser, pending.get());
+            pending->answered.release();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    while (!pending->answered.tryAcquire(1, InterruptionCheckMsecs)) {
+        if (worker->isInterruptionRequested()) {
+            QMutexLocker locker(&pending->mutex);
+            pending->abandoned = true;
+            if (pending->dialog) {
+                QMetaObject::invokeMethod(pending->dialog.data(), &QDialog::reject, Qt::QueuedConnection);
+            }
+            return {};
+        }
+    }
+    const Answer answer = pending->answer;
     // The request being retried in this thread must carry the new user too.
     if (answer.accepted && answer.user != currentUser) {
         Connection::instance()->setUser(answer.user);

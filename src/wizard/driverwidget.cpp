@@ -124,12 +124,8 @@ QString hpUriOfHost(const QString &target)
 {
     QProcess process;
     process.start(hpMakeUriProgram(), {QStringLiteral("-c"), target}, QIODevice::ReadWrite);
-    if (!process.waitForFinished(HpMakeUriTimeoutMsecs)) {
+    if (!finishesWithin(process, HpMakeUriTimeoutMsecs)) {
         qCDebug(CUPS_WIZARD) << hpMakeUriProgram() << "did not finish:" << process.errorString();
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
         return QString();
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {

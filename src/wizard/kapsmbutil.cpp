@@ -1,6 +1,7 @@
 #include "kapsmbutil.h"
 
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -56,25 +57,12 @@ QByteArray nodeStatusRequest()
     return request;
 }
 
-/// Waits for a started program; one still running after msecs is killed. True when it ended by itself.
-bool finishes(QProcess &process, int msecs)
-{
-    if (process.waitForFinished(msecs)) {
-        return true;
-    }
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
-    return false;
-}
-
 /// Runs a tool by name; its standard output when it ended in time with exit code 0.
 bool runTool(const QString &program, const QStringList &arguments, QByteArray &output)
 {
     QProcess process;
     process.start(program, arguments, QIODevice::ReadOnly);
-    if (finishes(process, ToolTimeoutMsecs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
+    if (finishesWithin(process, ToolTimeoutMsecs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {
         output = process.readAllStandardOutput();
         return true;
     }
@@ -280,7 +268,7 @@ bool KapSmbUtil::getPrinters(SmbInfo *info, const QString &user, const QString &
     }
     info->printers.clear();
     // A server that accepts the connection and never answers must not hold the window.
-    if (!finishes(smbclient, smbClientTimeoutMsecs())) {
+    if (!finishesWithin(smbclient, smbClientTimeoutMsecs())) {
         qCWarning(CUPS_WIZARD) << "smbclient stopped: no share list from" << info->server.trimmed() << "in time";
         return false;
     }

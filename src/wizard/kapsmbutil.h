@@ -29,7 +29,8 @@ struct SmbInfo {
  * shares (smbclient).
  *
  * The tools are run by name from PATH, never through a shell. Every call
- * blocks: up to 3 s per tool, 100 ms per host for NetBIOS, 60 s for smbclient.
+ * blocks: up to 3 s per tool, 100 ms per host for NetBIOS, 60 s for smbclient;
+ * a tool still running then gets SIGTERM and, after a short grace, SIGKILL.
  */
 class KapSmbUtil
 {

@@ -5,6 +5,7 @@
 #include "scannetwork.h"
 #include "wizardfields.h"
 #include "wizardlogging.h"
+#include "wizardtools.h"
 
 #include <attributes.h>
 #include <translation.h>
@@ -234,7 +235,7 @@ QString SelectBackendPage::getDeviceName(const QString &sysPath) const
     qCDebug(CUPS_WIZARD) << "parallel port:" << sysPath;
     QProcess udevadm;
     udevadm.start(udevadmPath(), {QStringLiteral("info"), QStringLiteral("--query=name"), QStringLiteral("--path=%1").arg(sysPath)}, QIODevice::ReadOnly);
-    if (!udevadm.waitForFinished(UdevadmTimeoutMsecs)) {
+    if (!finishesWithin(udevadm, UdevadmTimeoutMsecs)) {
         qCDebug(CUPS_WIZARD) << "udevadm info starting error:" << udevadm.errorString();
         return {};
     }

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLatin1String>
+#include <QProcess>
 #include <QWidget>
 
 // Small helpers the wizard's forms share.
@@ -14,6 +15,28 @@ T *named(T *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
+}
+
+/**
+ * Waits up to msecs for a started program. One still running then is asked to
+ * end (SIGTERM) and, as a program may ignore that, killed after a short grace:
+ * the caller never waits much longer than msecs. True when it ended in time by itself.
+ */
+inline bool finishesWithin(QProcess &process, int msecs)
+{
+    constexpr int TerminateGraceMsecs = 200;
+    constexpr int KillGraceMsecs = 1000;
+    if (process.waitForFinished(msecs)) {
+        return true;
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(TerminateGraceMsecs)) {
+            process.kill();
+            process.waitForFinished(KillGraceMsecs);
+        }
+    }
+    return false;
 }
 
 /// Shows the wait cursor for a scope: over one widget, or over the whole application.
