@@ -261,6 +261,9 @@ void measure(std::vector<Case> &cases, int warmUpRuns, int runs)
     QElapsedTimer timer;
     for (int i = 0; i < warmUpRuns + runs; ++i) {
         for (Case &c : cases) {
+            if (c.prepare) {
+                c.prepare();
+            }
             const qint64 cpuBefore = threadCpuNsecs();
             timer.start();
             c.rows = c.run();
@@ -289,5 +292,22 @@ void printTable(const std::vector<Case> &cases, const char *extraHeader, const s
         const double cpu = medianMs(c.cpuNsecs);
         std::printf("%-44s %5d %9.2f %9.2f %8.2f %8.2f %8.2f\n", c.name, c.rows, wall, cpu, wall / floorWall, cpu / floorCpu, extra(c));
     }
+}
+
+void printSummary(const QString &operation, const QString &size, double oursMs, double floorMs, int runs, const QString &note)
+{
+    const auto field = [](QString text) {
+        return text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' ')).toUtf8();
+    };
+    const QByteArray floor = floorMs < 0 ? QByteArray("-") : QByteArray::number(floorMs, 'f', 3);
+    std::printf("%s\t%s\t%s\t%.3f\t%s\t%d\t%s\n",
+                SummaryTag,
+                field(operation).constData(),
+                field(size).constData(),
+                oursMs,
+                floor.constData(),
+                runs,
+                field(note).constData());
+    std::fflush(stdout);
 }
 } // namespace Bench

@@ -67,13 +67,16 @@ int settledAccessLogLines(const CupsSandbox &sandbox);
 qint64 threadCpuNsecs();
 
 struct Case {
-    Case(const char *name, std::function<int()> run)
+    Case(const char *name, std::function<int()> run, std::function<void()> prepare = {})
         : name(name)
         , run(std::move(run))
+        , prepare(std::move(prepare))
     {
     }
     const char *name;
     std::function<int()> run;
+    /// Runs before each run of `run`, untimed (a fresh dialog, a free queue name...).
+    std::function<void()> prepare;
     std::vector<qint64> wallNsecs;
     std::vector<qint64> cpuNsecs;
     int rows = 0;
@@ -81,6 +84,7 @@ struct Case {
 
 /// Runs the cases in turns, so a server or machine that slows down over time
 /// weighs on all of them alike; only the runs after the warm-up are kept.
+/// Each case's prepare, if any, runs untimed just before its run.
 void measure(std::vector<Case> &cases, int warmUpRuns, int runs);
 
 double medianMs(std::vector<qint64> nsecs);
@@ -88,6 +92,19 @@ double medianMs(std::vector<qint64> nsecs);
 /// Prints each case's rows, median wall and cpu times and their ratios to the
 /// first case (the floor), then one more column: `extra` of the case.
 void printTable(const std::vector<Case> &cases, const char *extraHeader, const std::function<double(const Case &)> &extra);
+
+/// The tag that starts a summary line.
+constexpr const char *SummaryTag = "BENCH-SUMMARY";
+/**
+ * One row of scripts/bench's table, after the program's own tables, as one
+ * line of tab-separated fields:
+ *     BENCH-SUMMARY, operation, size, our median ms, floor median ms or "-",
+ *     runs, note
+ * floorMs < 0 means there is no libcups floor to compare with. The note says
+ * what was measured where the operation and size do not; it may be empty.
+ * Tabs and line breaks in the texts become spaces.
+ */
+void printSummary(const QString &operation, const QString &size, double oursMs, double floorMs, int runs, const QString &note = {});
 } // namespace Bench
 
 #endif

@@ -152,5 +152,13 @@ int main(int argc, char **argv)
         const double ms = medianMs(c.wallNsecs);
         std::printf("%-50s %9.2f %8.2f %8.2f %8.2f\n", c.name, ms, ms / floorMs, ms / floorPpdMs, ms / floorTimeoutMs);
     }
+    std::printf("\n");
+    printSummary(QStringLiteral("Options: DestOptionsDialog load()"),
+                 QStringLiteral("1 printer, HP PPD, %1 media").arg(cases.at(0).rows),
+                 medianMs(cases.at(3).wallNsecs),
+                 floorPpdMs,
+                 Runs,
+                 QStringLiteral("The floor makes the dialog's look-ups (destination, its info, media, supported and default values, "
+                                "all attributes) and fetches and parses the PPD, as the dialog's Driver Settings tab does."));
     return 0;
 }
