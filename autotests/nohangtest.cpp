@@ -45,8 +45,9 @@ struct EndlessServer {
         ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
         port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
-            const QByteArray head("HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 8589934592\r\n\r\n"
-                                  "\x02\x00\x00\x00\x00\x00\x00\x01\x01", 96);
+            static const char headBytes[] = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: 8589934592\r\n\r\n"
+                                            "\x02\x00\x00\x00\x00\x00\x00\x01\x01";
+            const QByteArray head(headBytes, sizeof headBytes - 1);
             const QByteArray block = QByteArray(QByteArray("\x41\x00\x01x\x03\xe8", 6) + QByteArray(1000, 'a')).repeated(16);
             for (int client; !m_stopping && (client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; ::close(client)) {
                 char request[4096];
