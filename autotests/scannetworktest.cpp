@@ -126,8 +126,9 @@ private Q_SLOTS:
         // Only /etc/hosts may answer the reverse lookup: a resolver query would leave this machine.
         const QString hostName = loopbackName();
         if (hostName.isEmpty()) {
-            // Without one the lookup would go to a DNS server, off this machine: the rename can't be checked here.
-            QSKIP("127.0.0.1 has no name in /etc/hosts, and a resolver query would leave this machine");
+            // The scans above were checked; only the rename by reverse lookup is left out, since without a
+            // name in /etc/hosts the lookup would go to a DNS server, off this machine.
+            QSKIP("rename by reverse lookup not checked: 127.0.0.1 has no name in /etc/hosts, and asking a resolver would leave this machine");
         }
         child<QCheckBox>(dialog, "resolveCheckBox")->setChecked(true);
         child<QPushButton>(dialog, "scanButton")->click();
