@@ -117,6 +117,15 @@ bool addPrinters(int count)
     return true;
 }
 
+bool startSandbox(CupsSandbox &sandbox, bool sample)
+{
+    if (sandbox.start(sample)) {
+        return true;
+    }
+    std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
+    return false;
+}
+
 bool keepAllJobs(const CupsSandbox &sandbox)
 {
     if (!sandbox.run(QStringLiteral("cupsctl"), {QStringLiteral("MaxJobs=0")}) || !waitForServer()) {

@@ -47,6 +47,9 @@ QString queueUri(const QString &kind, const QString &name);
 /// Adds printers 0 to count - 1 over IPP (to /dev/null, their info, location and sharing
 /// varying). False, with a message on stderr, when one could not be added.
 bool addPrinters(int count);
+/// Starts the sandbox (with the sample set when asked); says why on stderr when it cannot.
+bool startSandbox(CupsSandbox &sandbox, bool sample = false);
+
 /// Lets the sandbox's cupsd keep any number of jobs (500 by default); it restarts for that.
 bool keepAllJobs(const CupsSandbox &sandbox);
 /// Adds the stopped queue `printer` and submits `count` short jobs to it over IPP, every

@@ -114,8 +114,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     CupsSandbox sandbox;
-    if (!sandbox.start(true)) {
-        std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
+    if (!startSandbox(sandbox, true)) {
         return 1;
     }
     HttpPtr http;

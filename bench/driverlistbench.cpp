@@ -63,8 +63,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     CupsSandbox sandbox;
-    if (!sandbox.start()) {
-        std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
+    if (!startSandbox(sandbox)) {
         return 1;
     }
     HttpPtr http;

@@ -54,8 +54,7 @@ int main(int argc, char **argv)
     CupsSandbox sandbox;
     QElapsedTimer timer;
     timer.start();
-    if (!sandbox.start()) {
-        std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
+    if (!startSandbox(sandbox)) {
         return 1;
     }
     const double startMs = timer.nsecsElapsed() / 1e6;

@@ -183,8 +183,7 @@ int main(int argc, char **argv)
     constexpr int WarmUpRuns = 2;
 
     CupsSandbox sandbox;
-    if (!sandbox.start()) {
-        std::fprintf(stderr, "could not start the sandbox: %s\n", qPrintable(sandbox.errorString()));
+    if (!startSandbox(sandbox)) {
         return 1;
     }
     QElapsedTimer setup;
