@@ -1,4 +1,5 @@
 #include "cupssandbox.h"
+#include "wizardfieldspage.h"
 #include "modalanswerer.h"
 
 #include <connection.h>
@@ -40,18 +41,6 @@ QString destAttribute(const QString &name, const QString &attribute)
     return Utils::getAttribute(PrinterIppActions::instance()->destAttrs(name, {attribute}), attribute).toString();
 }
 } // namespace
-
-// Stands in for the pages that register the fields the information page reads.
-struct FieldsPage : QWizardPage {
-    FieldsPage()
-    {
-        using namespace Wizard::Field;
-        for (const QLatin1String &name : {IsPrinterQueue, IsPrinterManualQueue, IsAutodetectedPrinterSelected}) {
-            registerField(name, new QCheckBox(this));
-        }
-        registerField(DeviceId, new QLineEdit(this));
-    }
-};
 
 // A wizard with the information page as its second page, entered as a user would.
 struct TestWizard {

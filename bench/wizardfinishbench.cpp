@@ -8,6 +8,7 @@
 // keeps the same number of queues throughout.
 
 #include "benchtools.h"
+#include "wizardfieldspage.h"
 #include "cupssandbox.h"
 
 #include <attributes.h>
@@ -43,18 +44,6 @@ const QString Driver = QStringLiteral("drv:///hpcups.drv/hp-laserjet_p2055dn-pcl
 const QString DeviceUri = QStringLiteral("socket://127.0.0.1:9100");
 const QString Location = QStringLiteral("Building 2, floor 3");
 const QString Description = QStringLiteral("HP LaserJet P2055dn");
-
-// Stands in for the wizard's earlier pages: the fields the last page reads.
-struct FieldsPage : QWizardPage {
-    FieldsPage()
-    {
-        using namespace Wizard::Field;
-        for (const QLatin1String &name : {IsPrinterQueue, IsPrinterManualQueue, IsAutodetectedPrinterSelected}) {
-            registerField(name, new QCheckBox(this));
-        }
-        registerField(DeviceId, new QLineEdit(this));
-    }
-};
 
 // A wizard on its last page with a new printer's name, device and driver
 // filled in, as a user leaves it before Finish.
