@@ -10,146 +10,83 @@
 
 using CUPS::PpdSettings;
 
-/// The driver settings tab on local PPD files: its rows and the default lines it rewrites into the upload copy.
+/// The driver settings tab on local PPD files: its rows and the default lines it rewrites for the upload.
 class PpdSettingsTest : public QObject
 {
     Q_OBJECT
 
-private:
-    QString m_systemTemp = QDir::tempPath();
-    std::unique_ptr<QTemporaryDir> m_ppdDir;
-    std::unique_ptr<QTemporaryDir> m_tempDir;
+    const QString m_systemTemp = QDir::tempPath(); // before TMPDIR points into a test's directory
+    std::unique_ptr<QTemporaryDir> m_dir;
 
-    QString copyOf(const TestPpd &ppd)
+    static QComboBox *editorOf(PpdSettings &settings, const char *optionText)
     {
-        static int serial = 0;
-        const QString path = m_ppdDir->filePath(QStringLiteral("printer%1.ppd").arg(++serial));
-        return ppd.write(path) ? path : QString();
+        QTreeWidgetItem *row = settings.findItems(QLatin1String(optionText), Qt::MatchExactly).value(0);
+        return row ? qobject_cast<QComboBox *>(settings.itemWidget(row, 1)) : nullptr;
     }
-    static QComboBox *editorOf(PpdSettings &settings, const QString &optionText)
+    // The upload copies, which cupsTempFile2() writes into TMPDIR.
+    QStringList uploads() const
     {
-        const QList<QTreeWidgetItem *> rows = settings.findItems(optionText, Qt::MatchExactly, 0);
-        return rows.size() == 1 ? qobject_cast<QComboBox *>(settings.itemWidget(rows.first(), 1)) : nullptr;
-    }
-    QStringList temporaryFiles() const
-    {
-        return QDir(m_tempDir->path()).entryList(QDir::Files);
+        return QDir(m_dir->filePath(QStringLiteral("tmp"))).entryList(QDir::Files);
     }
 
 private Q_SLOTS:
     void init()
     {
-        m_ppdDir.reset(new QTemporaryDir(m_systemTemp + QStringLiteral("/ppd-XXXXXX")));
-        m_tempDir.reset(new QTemporaryDir(m_systemTemp + QStringLiteral("/upload-XXXXXX")));
-        QVERIFY(m_ppdDir->isValid() && m_tempDir->isValid());
-        // cupsTempFile2() writes into TMPDIR: here every upload file can be seen and counted.
-        qputenv("TMPDIR", m_tempDir->path().toLocal8Bit());
-    }
-
-    void rowsFollowTheOptionsWithoutPageRegion()
-    {
-        TestPpd ppd;
-        ppd.finishings = true;
-        PpdSettings settings;
-        QVERIFY(settings.load(copyOf(ppd)));
-        QStringList options;
-        for (int i = 0; i < settings.topLevelItemCount(); ++i) {
-            options << settings.topLevelItem(i)->text(0);
-        }
-        QCOMPARE(options, QStringList({QStringLiteral("Media Size"), QStringLiteral("Accessories"), QStringLiteral("Toner saving"), QStringLiteral("Staple")}));
-        // Single-choice and boolean options get a combo on the marked default; a multiple choice shows its marks as text only.
-        QComboBox *pageSize = editorOf(settings, QStringLiteral("Media Size"));
-        QVERIFY(pageSize);
-        QCOMPARE(pageSize->count(), 3);
-        QCOMPARE(pageSize->currentData().toString(), QStringLiteral("A0"));
-        QCOMPARE(editorOf(settings, QStringLiteral("Toner saving"))->currentText(), QStringLiteral("Off"));
-        QCOMPARE(editorOf(settings, QStringLiteral("Accessories")), nullptr);
-        QCOMPARE(settings.findItems(QStringLiteral("Accessories"), Qt::MatchExactly).first()->text(1), QStringLiteral("Second tray"));
-    }
-
-    void unchangedDefaultsOrACustomSizeUploadNothing_data()
-    {
-        QTest::addColumn<QString>("pageSize");
-        QTest::newRow("unchanged") << QString();
-        QTest::newRow("custom size") << QStringLiteral("Custom");
+        m_dir.reset(new QTemporaryDir(m_systemTemp + QStringLiteral("/ppd-XXXXXX")));
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("tmp")));
+        qputenv("TMPDIR", m_dir->filePath(QStringLiteral("tmp")).toLocal8Bit());
     }
 
     void unchangedDefaultsOrACustomSizeUploadNothing()
     {
-        QFETCH(QString, pageSize);
         TestPpd ppd;
         ppd.customSize = true;
+        ppd.finishings = true;
+        const QString file = m_dir->filePath(QStringLiteral("printer.ppd"));
         PpdSettings settings;
-        QVERIFY(settings.load(copyOf(ppd)));
-        if (!pageSize.isEmpty()) {
-            QComboBox *editor = editorOf(settings, QStringLiteral("Media Size"));
-            QVERIFY(editor && editor->findData(pageSize) >= 0);
-            editor->setCurrentIndex(editor->findData(pageSize));
-        }
-        QCOMPARE(settings.save(), QString());
-        QCOMPARE(temporaryFiles(), QStringList());
+        QVERIFY(ppd.write(file) && settings.load(file));
+        // PageRegion has no row of its own; a multiple choice shows its marks as text, without an editor.
+        QCOMPARE(settings.topLevelItemCount(), 4);
+        QCOMPARE(editorOf(settings, "Accessories"), nullptr);
+        QComboBox *pageSize = editorOf(settings, "Media Size");
+        pageSize->setCurrentIndex(pageSize->findData(QStringLiteral("Custom")));
+        QCOMPARE(pageSize->currentData().toString(), QStringLiteral("Custom"));
+        QCOMPARE(settings.save(), QString()); // nothing but the custom size differs
+        QCOMPARE(uploads(), QStringList());
     }
 
     void changedDefaultsRewriteOnlyTheirLines_data()
     {
         QTest::addColumn<QByteArray>("extra"); // lines the PPD carries besides TestPpd's
-        QTest::newRow("plain") << QByteArray();
-        QTest::newRow("a NUL byte in a line") << QByteArray("*InputSlot Manual/Manual Feed: \"<</ManualFeed\xa9\x11\x0f\x00@`\x00\x00" "etpagedevice\"\n", 67);
+        const char line[] = "*InputSlot Manual/Manual: \"<</ManualFeed\xa9\x11\x0f\x00@`\x00\x00"
+                            "etpagedevice\"\n";
+        QTest::newRow("a NUL byte in a line") << QByteArray(line, sizeof(line) - 1);
     }
+
     // Only the changed defaults' lines differ in the upload copy; the page size rewrites its whole family.
     void changedDefaultsRewriteOnlyTheirLines()
     {
         QFETCH(QByteArray, extra);
         TestPpd ppd;
         ppd.sizeCount = 5;
-        const QString original = copyOf(ppd);
-        QFile appended(original);
-        QVERIFY(appended.open(QIODevice::Append) && appended.write(extra) == extra.size());
-        appended.close();
+        QFile file(m_dir->filePath(QStringLiteral("printer.ppd")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ppd.text() + extra) > 0 && file.flush());
         PpdSettings settings;
-        QVERIFY(settings.load(original));
-        QComboBox *pageSize = editorOf(settings, QStringLiteral("Media Size"));
-        QComboBox *toner = editorOf(settings, QStringLiteral("Toner saving"));
-        QVERIFY(pageSize && toner);
+        QVERIFY(settings.load(file.fileName()));
+        QComboBox *pageSize = editorOf(settings, "Media Size");
         pageSize->setCurrentIndex(pageSize->findData(QStringLiteral("A4")));
+        QComboBox *toner = editorOf(settings, "Toner saving");
         toner->setCurrentIndex(toner->findData(QStringLiteral("True")));
-        QCOMPARE(settings.findItems(QStringLiteral("Toner saving"), Qt::MatchExactly).first()->text(1), QStringLiteral("On"));
         const QString upload = settings.save();
-        QCOMPARE(temporaryFiles(), QStringList(QFileInfo(upload).fileName()));
-        QFile before(original);
+        QCOMPARE(uploads(), QStringList(QFileInfo(upload).fileName()));
+        QByteArray expected = ppd.text() + extra;
+        expected.replace("*DefaultToner: False", "*DefaultToner: True");
+        for (const QByteArray keyword : {"PageSize", "PageRegion", "PaperDimension", "ImageableArea"}) {
+            expected.replace("*Default" + keyword + ": A0", "*Default" + keyword + ": A4");
+        }
         QFile after(upload);
-        QVERIFY(before.open(QIODevice::ReadOnly) && after.open(QIODevice::ReadOnly));
-        QByteArray expected = before.readAll().replace("*DefaultToner: False", "*DefaultToner: True");
-        for (const char *keyword : {"PageSize", "PageRegion", "PaperDimension", "ImageableArea"}) {
-            expected.replace("*Default" + QByteArray(keyword) + ": A0", "*Default" + QByteArray(keyword) + ": A4");
-        }
+        QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), expected);
-        QFile::remove(upload);
-    }
-
-    void loadedCopiesAreDeletedAndANonPpdLeavesTheTabEmpty()
-    {
-        const QString first = copyOf(TestPpd());
-        const QString second = copyOf(TestPpd());
-        const QString broken = m_ppdDir->filePath(QStringLiteral("broken.ppd"));
-        QFile file(broken);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a PPD at all\n") > 0);
-        file.close();
-        {
-            PpdSettings settings;
-            QVERIFY(settings.load(first));
-            // A second file replaces the first, whose rows and copy go.
-            QVERIFY(settings.load(second));
-            QVERIFY(!QFile::exists(first));
-            QCOMPARE(settings.topLevelItemCount(), 3);
-        }
-        QVERIFY(!QFile::exists(second));
-
-        PpdSettings settings;
-        QVERIFY(!settings.load(broken));
-        QVERIFY(!QFile::exists(broken));
-        QCOMPARE(settings.topLevelItemCount(), 0);
-        QCOMPARE(settings.save(), QString());
     }
 };
 

