@@ -114,11 +114,6 @@ void addValues(ipp_t *ipp, ipp_tag_t group, const Values &values)
 class Server
 {
 public:
-    Server()
-    {
-        reset();
-    }
-
     /// The answer, or null when the request must authenticate first.
     IppPtr handle(ipp_t *request, const QByteArray &authorization)
     {
@@ -150,7 +145,6 @@ public:
 
     QFile log;
 
-private:
     void reset()
     {
         const QList<Entry> contract{
@@ -194,6 +188,7 @@ private:
         m_authOperation = 0;
     }
 
+private:
     void logRequest(int operation, const QByteArray &outcome)
     {
         if (log.isOpen()) {
@@ -310,13 +305,9 @@ private:
     // Marks the job as it now is and journals it.
     void markJob(int id, Job *job, ipp_t *request, ipp_t *response)
     {
-        QByteArrayList pages;
+        char pages[256] = ""; // "1-5,8-8"
         if (ipp_attribute_t *ranges = ippFindAttribute(request, Attr::PageRanges.data(), IPP_TAG_RANGE)) {
-            for (int i = 0; i < ippGetCount(ranges); ++i) {
-                int upper = 0;
-                const int lower = ippGetRange(ranges, i, &upper);
-                pages.append(QByteArray::number(lower) + '-' + QByteArray::number(upper));
-            }
+            ippAttributeString(ranges, pages, sizeof(pages));
         }
         job->marked = true;
         job->locked = false;
@@ -332,7 +323,7 @@ private:
                       {Attr::JobPrinterUri.data(), printerUriOf(job->printer)},
                       {Attr::MacJobUserName.data(), m_user},
                       {Attr::MacMarkerFont.data(), job->font},
-                      {Attr::PageRanges.data(), pages.join(',')}};
+                      {Attr::PageRanges.data(), QByteArray(pages)}};
         for (const Entry &entry : qAsConst(job->entries)) {
             record.insert(entry.name, entry.value);
         }
@@ -554,6 +545,7 @@ int main(int argc, char **argv)
 {
     signal(SIGPIPE, SIG_IGN);
     Server server;
+    server.reset();
     pid_t owner = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (qstrcmp(argv[i], "--owner") == 0) {
