@@ -447,6 +447,8 @@ private:
                           {Attr::JobName.data(), job.name},
                           {Attr::JobOriginatingUserName.data(), job.user},
                           {Attr::JobPrinterUri.data(), printerUriOf(job.printer)},
+                          {Attr::JobKOctets.data(), 40 * it.key()},
+                          {Attr::TimeAtCreation.data(), int(time(nullptr)) - 600 * (4 - it.key())},
                           {Attr::MacMarkingRequired.data(), !job.marked},
                           {Attr::JobState.data(), int(job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD)},
                           {Attr::JobHoldUntil.data(), QByteArray("indefinite")}};
