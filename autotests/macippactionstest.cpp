@@ -87,9 +87,9 @@ private Q_SLOTS:
         const QString op = Attr::Operator;
         QTest::newRow("everything") << Request() << 45 << 30 << 101;
         QTest::newRow("page 2") << Request{{Attr::FirstIndex, QStringLiteral("31")}} << 45 << 15 << 131;
-        QTest::newRow("user OR level")
-            << Request{{user, QStringLiteral("alice")}, {level, QStringLiteral("Secret")}, {op, QStringLiteral("OR")}}
-            << 30 << 30 << 101;
+        QTest::newRow("user OR level") << Request{{user, QStringLiteral("alice")}, {op, QStringLiteral("OR")},
+                                                  {level, QStringLiteral("Secret")}}
+                                       << 30 << 30 << 101;
         QTest::newRow("no match") << Request{{Attr::JobName, QStringLiteral("none-such")}} << 0 << 0 << 0;
     }
 

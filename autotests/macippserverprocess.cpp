@@ -98,8 +98,8 @@ bool MacIppServerProcess::reset()
 
 bool MacIppServerProcess::failOperation(const QString &operation, const QString &message)
 {
-    return control(m_port, Texts{{MacIppControl::FailOperation, operation}, {MacIppControl::FailMessage, message}})
-        .isOk();
+    const Texts texts{{MacIppControl::FailOperation, operation}, {MacIppControl::FailMessage, message}};
+    return control(m_port, texts).isOk();
 }
 
 bool MacIppServerProcess::setPermissions(const QList<int> &codes)
@@ -113,6 +113,6 @@ bool MacIppServerProcess::setPermissions(const QList<int> &codes)
 
 bool MacIppServerProcess::requireAuthentication(const QString &operation, const QString &password)
 {
-    return control(m_port, Texts{{MacIppControl::AuthOperation, operation}, {MacIppControl::AuthPassword, password}})
-        .isOk();
+    const Texts texts{{MacIppControl::AuthOperation, operation}, {MacIppControl::AuthPassword, password}};
+    return control(m_port, texts).isOk();
 }

@@ -106,7 +106,8 @@ void addValues(ipp_t *ipp, ipp_tag_t group, const Values &values)
         } else if (it.value().type() == QVariant::Bool) {
             ippAddBoolean(ipp, group, name, it.value().toBool());
         } else {
-            addText(ipp, group, it.key().endsWith("uri") ? IPP_TAG_URI : IPP_TAG_TEXT, name, it.value().toByteArray());
+            const ipp_tag_t tag = it.key().endsWith("uri") ? IPP_TAG_URI : IPP_TAG_TEXT;
+            addText(ipp, group, tag, name, it.value().toByteArray());
         }
     }
 }
@@ -137,7 +138,8 @@ public:
             // Only the status travels with an error: drop any partial answer.
             response.reset(ippNewResponse(request));
             ippSetStatusCode(response.get(), failure.status);
-            addText(response.get(), IPP_TAG_OPERATION, IPP_TAG_TEXT, Attr::StatusMessage.data(), failure.message);
+            const char *name = Attr::StatusMessage.data();
+            addText(response.get(), IPP_TAG_OPERATION, IPP_TAG_TEXT, name, failure.message);
         }
         logRequest(operation, QByteArray::number(int(failure.status), 16) + ' ' + m_user);
         return response;
@@ -219,7 +221,7 @@ private:
             control(request);
             return {};
         default:
-            return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, "Operation 0x" + QByteArray::number(operation, 16)};
+            return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, "No operation " + QByteArray::number(operation, 16)};
         }
     }
 
@@ -240,7 +242,8 @@ private:
         }
         if (lock || operation == MacIppActions::UnlockJob) {
             if (job.locked == lock) {
-                return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + (lock ? " is locked by another user" : " is not locked")};
+                const char *why = lock ? " is locked by another user" : " is not locked";
+                return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + why};
             }
             job.locked = lock;
             return {};
@@ -265,7 +268,7 @@ private:
             } else if (entry != changed.entries.end()) {
                 entry->value = value;
             } else {
-                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown attribute or font \"" + attribute + "\""};
+                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown attribute or font " + attribute};
             }
         }
         job = changed;
@@ -338,7 +341,8 @@ private:
         for (ipp_attribute_t *a = ippFirstAttribute(request); a; a = ippNextAttribute(request)) {
             const QByteArray name = ippGetName(a);
             const bool number = ippGetValueTag(a) == IPP_TAG_INTEGER;
-            const QByteArray value = number ? QByteArray::number(ippGetInteger(a, 0)) : ippGetString(a, 0, nullptr);
+            const QByteArray value = number ? QByteArray::number(ippGetInteger(a, 0))
+                                            : QByteArray(ippGetString(a, 0, nullptr));
             if (ippGetGroupTag(a) != IPP_TAG_OPERATION || name.startsWith("attributes-")
                 || name == Attr::RequestingUserName.data()) {
                 continue;
@@ -442,8 +446,9 @@ private:
             if (!ofState || (!printer.isEmpty() && job.printer != printer)) {
                 continue;
             }
+            const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(it.key());
             Values values{{Attr::JobId.data(), it.key()},
-                          {Attr::JobUri.data(), QByteArray("ipp://localhost/jobs/" + QByteArray::number(it.key()))},
+                          {Attr::JobUri.data(), uri},
                           {Attr::JobName.data(), job.name},
                           {Attr::JobOriginatingUserName.data(), job.user},
                           {Attr::JobPrinterUri.data(), printerUriOf(job.printer)},
