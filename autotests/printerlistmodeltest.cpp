@@ -115,8 +115,8 @@ private Q_SLOTS:
         QTest::newRow("no local") << (all & ~Model::ShowLocal) << names("remote remote-priv") << remoteClass;
         QTest::newRow("shared only") << (all & ~Model::ShowNotShared) << names("Local9 local10 remote")
                                      << remoteClass;
-        QTest::newRow("by location, then name") << (all | Model::GroupByLocation)
-                                                << names("remote-priv Local9 local1-priv local10 remote") << remoteClass;
+        QTest::newRow("by location") << (all | Model::GroupByLocation)
+                                     << names("remote-priv Local9 local1-priv local10 remote") << remoteClass;
     }
     void filtersAndOrderChooseTheRows()
     {
