@@ -30,18 +30,17 @@ struct Prompt {
     QThread *thread = nullptr;
 };
 
-// Answers every password dialog that becomes the active modal widget while it lives:
-// accepts with the given user and password, or rejects when the user is null.
+// Answers the password dialogs that become the active modal widget while it lives, in turn: accepts
+// with the next user and the password, or rejects when that user is null or there is none.
 class DialogAnswerer : public QObject
 {
 public:
-    explicit DialogAnswerer(const QString &user = QString(), const QString &password = QString())
+    explicit DialogAnswerer(const QStringList &users = {}, const QString &password = QString())
     {
-        connect(&m_timer, &QTimer::timeout, this, [this, user, password] {
-            auto *dialog = qobject_cast<KPasswordDialog *>(QApplication::activeModalWidget());
-            if (dialog) {
-                prompts.append({dialog->windowTitle(), dialog->prompt(), dialog->username(),
-                                dialog->thread()});
+        connect(&m_timer, &QTimer::timeout, this, [this, users, password] {
+            if (auto *dialog = qobject_cast<KPasswordDialog *>(QApplication::activeModalWidget())) {
+                const QString user = users.value(prompts.size());
+                prompts.append({dialog->windowTitle(), dialog->prompt(), dialog->username(), dialog->thread()});
                 dialog->setUsername(user);
                 dialog->setPassword(password);
                 user.isNull() ? dialog->reject() : dialog->accept();
@@ -122,18 +121,10 @@ private Q_SLOTS:
         const QByteArray password = "pw of " + typed.toUtf8();
         const QString offered = m_lastUser;
         m_lastUser = typed; // what later prompts should offer, whatever fails below
-        QVector<Prompt> prompts;
-        std::pair<const char *, QString> accepted, cancelled;
-        {
-            DialogAnswerer accepting(typed, QString::fromUtf8(password));
-            accepted = askForPassword(fromWorker);
-            prompts += accepting.prompts;
-        }
-        {
-            DialogAnswerer cancelling;
-            cancelled = askForPassword(fromWorker);
-            prompts += cancelling.prompts;
-        }
+        DialogAnswerer answerer({typed, QString()}, QString::fromUtf8(password));
+        const auto accepted = askForPassword(fromWorker);
+        const auto cancelled = askForPassword(fromWorker);
+        const QVector<Prompt> &prompts = answerer.prompts;
         // One prompt each, asked in the GUI thread; the second offers the user the first one typed.
         QCOMPARE(prompts.size(), 2);
         QCOMPARE(prompts[0].title, QStringLiteral("CUPS Authentication"));
@@ -168,9 +159,7 @@ private Q_SLOTS:
         DialogAnswerer cancelling;
         CUPS::IppResponse response;
         QThread *const guiThread = QThread::currentThread();
-        if (guiHoldsTheLock) {
-            Connection::instance()->lock();
-        }
+        auto held = guiHoldsTheLock ? std::make_unique<CUPS::ConnectionLocker>() : nullptr;
         // The sandbox answers every request to /secure with 401 (Basic).
         const bool finished = run([&response, guiThread] {
             Connection::instance()->lockOnBehalfOf(guiThread);
@@ -178,9 +167,7 @@ private Q_SLOTS:
             response = request.doRequest(Connection::instance(), QStringLiteral("/secure"));
             Connection::instance()->unlock();
         }, fromWorker);
-        if (guiHoldsTheLock) {
-            Connection::instance()->unlock();
-        }
+        held.reset();
         QVERIFY2(finished, "the request waiting for a password never finished");
         QVERIFY(!Connection::instance()->isLockedByCallingThread());
         QCOMPARE(cancelling.prompts.size(), 1);
