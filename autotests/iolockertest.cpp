@@ -44,10 +44,8 @@ while True:
 )";
 } // namespace
 
-/**
- * Connection::IoLocker: raw libcups calls on the shared connection take turns with the requests
- * other threads of the same session send, and give up on a silent server within about its timeout.
- */
+// Connection::IoLocker: raw libcups calls on the shared connection take turns with the requests of the
+// session's other threads, and give up on a silent server within about the connection's timeout.
 class IoLockerTest : public QObject
 {
     Q_OBJECT
@@ -87,26 +85,6 @@ private Q_SLOTS:
         QCOMPARE(rawFailures, 0);
         QCOMPARE(requestFailures, 0);
         QVERIFY(requests > 0);
-    }
-
-    void rawCallsOutsideTheSessionWaitForIt()
-    {
-        Connection::instance()->lock();
-        // Released on every way out: a later test would wait for it forever.
-        auto release = qScopeGuard([] {
-            Connection::instance()->unlock();
-        });
-        std::atomic<bool> got{false};
-        std::unique_ptr<QThread> outsider(QThread::create([&] {
-            Connection::IoLocker io;
-            got = io.handle();
-        }));
-        outsider->start();
-        // Not admitted to the session: it must still be waiting while this thread holds it.
-        QVERIFY(!outsider->wait(300) && !got);
-        release.dismiss();
-        Connection::instance()->unlock();
-        QVERIFY(outsider->wait(10000) && got);
     }
 
     void aSilentServerFailsRawCallsAndLaterRequestsInTime_data()
