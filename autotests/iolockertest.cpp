@@ -131,7 +131,8 @@ private Q_SLOTS:
             QVERIFY2(!call.second(), call.first);
             // Gives up on the timeout, not before; libcups may wait more than once in a call, not for ever.
             const qint64 took = clock.elapsed();
-            QVERIFY2(took >= timeoutMsecs * 9 / 10 && took < 6 * timeoutMsecs, qPrintable(QString::number(took)));
+            const QString message = QString::number(took) + QLatin1String(" ms");
+            QVERIFY2(took >= timeoutMsecs * 9 / 10 && took < 6 * timeoutMsecs, qPrintable(message));
         }
     }
 

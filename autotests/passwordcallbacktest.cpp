@@ -40,7 +40,8 @@ public:
         connect(&m_timer, &QTimer::timeout, this, [this, users, password] {
             if (auto *dialog = qobject_cast<KPasswordDialog *>(QApplication::activeModalWidget())) {
                 const QString user = users.value(prompts.size());
-                prompts.append({dialog->windowTitle(), dialog->prompt(), dialog->username(), dialog->thread()});
+                const QString preset = dialog->username();
+                prompts.append({dialog->windowTitle(), dialog->prompt(), preset, dialog->thread()});
                 dialog->setUsername(user);
                 dialog->setPassword(password);
                 user.isNull() ? dialog->reject() : dialog->accept();
