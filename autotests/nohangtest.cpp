@@ -79,6 +79,8 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < ShortTimeoutMsecs + MarginMsecs, qPrintable(took));
         const QString error = QLatin1String(sizeLimit ? "larger than 1 MiB" : "within 2 seconds");
         QVERIFY2(Connection::lastErrorString().contains(error), qPrintable(Connection::lastErrorString()));
+        server.kill();
+        server.waitForFinished();
     }
 
     // As a dialog closing while its worker waits for a password: stopped from within the prompt's loop.
