@@ -1,13 +1,9 @@
-// A small IPP server for the tests and scripts/demo --mac: the MAC operations of a MAC-enabled
-// scheduler (jobs locked, changed and marked, a marking journal, printers with an operation policy
-// and a label range), and Get-Jobs, CUPS-Get-Printers and Get-Printer-Attributes for a printer
-// manager to show. On 127.0.0.1, state in memory; macippcontrol.h's operation changes it.
+// A small IPP server for the tests and scripts/demo --mac: the operations of a MAC-enabled scheduler
+// (jobs locked, changed and marked, a marking journal, printers' operation policy and label range) and
+// the jobs and printers a printer manager lists. On 127.0.0.1, state in memory, changed by the control
+// operation of macippcontrol.h.
 // Usage: macippserver [--owner PID] [--log FILE]: prints "PORT=N" once it listens, exits when PID is
 // gone; the log gets a line per request: operation and status in hex, and the user.
-// Held jobs 1 ("contract.pdf", alice, Office), 2 ("memo.txt", bob, Archive) and 3 (as 1, its
-// distribution list hidden); derived job IDs count from 12; 45 journal records, job IDs 101 to
-// 145, 30 to a page. Journal search keys, joined by "operator", match their attribute's text in any
-// case, but "job-id" matches exactly and "time-at-...-range" takes "FROM-TO".
 
 #include <attributes.h>
 #include <cresource.h>
@@ -21,15 +17,12 @@
 
 #include <cups/cups.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -43,29 +36,25 @@ constexpr int ChangePermission = CUPS::MacJobInfo::ChangeAttributes;
 constexpr int MarkPermission = CUPS::MacJobInfo::Mark;
 using IppPtr = CUPS::CResource<ipp_t, ippDelete>;
 using HttpPtr = CUPS::CResource<http_t, httpClose>;
-// Attributes by name: an int goes out as an integer, a bool as a boolean, a name ending in "uri"
-// as a URI, the rest as text.
-using Values = QMap<QByteArray, QVariant>;
+// Attributes by the core's names: an int goes out as an integer, a bool as a boolean, a name ending
+// in "uri" as a URI, the rest as text.
+using Values = QMap<QLatin1String, QVariant>;
+using Texts = QMap<QByteArray, QByteArray>;
 
 struct Entry {
-    QByteArray name;
-    QByteArray title;
-    QByteArray value;
+    QLatin1String name;
+    QByteArray title, value;
     int mode;
 };
 
 struct Job {
-    QByteArray name;
-    QByteArray printer;
-    QByteArray user;
+    QByteArray name, printer, user;
     QList<Entry> entries;
     QByteArray font;
-    bool locked = false;
-    bool marked = false;
+    bool locked = false, marked = false;
 };
 
-// An error answer: status and status-message.
-struct Failure {
+struct Failure { // the answer's status and status-message
     ipp_status_t status = IPP_STATUS_OK;
     QByteArray message;
 };
@@ -74,40 +63,41 @@ const char *const s_policies[] = {"default", "authenticated", "mac-strict"};
 const char *const s_fonts[] = {"DejaVu Sans", "Liberation Mono", "Liberation Serif"};
 
 const QMap<QByteArray, int> s_operationNames{
-    {"get-job-info", MacIppActions::GetJobInfo},
-    {"set-job-attributes", MacIppActions::SetJobAttributes},
-    {"mark-job", MacIppActions::MarkJob},
-    {"get-journal", MacIppActions::GetJournal},
-    {"add-modify-printer", IPP_OP_CUPS_ADD_MODIFY_PRINTER},
-};
+    {"get-job-info", MacIppActions::GetJobInfo}, {"set-job-attributes", MacIppActions::SetJobAttributes},
+    {"mark-job", MacIppActions::MarkJob}, {"get-journal", MacIppActions::GetJournal},
+    {"add-modify-printer", IPP_OP_CUPS_ADD_MODIFY_PRINTER}};
 
 QByteArray printerUriOf(const QByteArray &name)
 {
     return "ipp://localhost/printers/" + name;
 }
 
-QByteArray stringOf(ipp_t *ipp, const char *name, ipp_tag_t tag = IPP_TAG_ZERO)
+// A group's attributes as text, but attributes-charset and -natural-language; of a name given twice,
+// the last.
+Texts textsOf(ipp_t *ipp, ipp_tag_t group = IPP_TAG_OPERATION)
 {
-    ipp_attribute_t *attribute = ippFindAttribute(ipp, name, tag);
-    return attribute ? ippGetString(attribute, 0, nullptr) : "";
-}
-
-void addText(ipp_t *ipp, ipp_tag_t group, ipp_tag_t tag, const char *name, const QByteArray &value)
-{
-    ippAddString(ipp, group, tag, name, nullptr, value.constData());
+    Texts texts;
+    for (ipp_attribute_t *a = ippFirstAttribute(ipp); a; a = ippNextAttribute(ipp)) {
+        const QByteArray name = ippGetName(a);
+        if (ippGetGroupTag(a) == group && !name.startsWith("attributes-")) {
+            const bool number = ippGetValueTag(a) == IPP_TAG_INTEGER;
+            texts[name] = number ? QByteArray::number(ippGetInteger(a, 0)) : ippGetString(a, 0, nullptr);
+        }
+    }
+    return texts;
 }
 
 void addValues(ipp_t *ipp, ipp_tag_t group, const Values &values)
 {
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        const char *name = it.key().constData();
+        const char *name = it.key().data();
         if (it.value().type() == QVariant::Int) {
             ippAddInteger(ipp, group, IPP_TAG_INTEGER, name, it.value().toInt());
         } else if (it.value().type() == QVariant::Bool) {
             ippAddBoolean(ipp, group, name, it.value().toBool());
         } else {
-            const ipp_tag_t tag = it.key().endsWith("uri") ? IPP_TAG_URI : IPP_TAG_TEXT;
-            addText(ipp, group, tag, name, it.value().toByteArray());
+            const ipp_tag_t tag = it.key().endsWith(QLatin1String("uri")) ? IPP_TAG_URI : IPP_TAG_TEXT;
+            ippAddString(ipp, group, tag, name, nullptr, it.value().toByteArray().constData());
         }
     }
 }
@@ -119,9 +109,10 @@ public:
     IppPtr handle(ipp_t *request, const QByteArray &authorization)
     {
         const int operation = ippGetOperation(request);
-        m_user = stringOf(request, Attr::RequestingUserName.data(), IPP_TAG_NAME);
+        m_user = textsOf(request).value(Attr::RequestingUserName.data());
         if (operation == m_authOperation) {
-            const QByteArray credentials = QByteArray::fromBase64(authorization.mid(int(strlen("Basic "))));
+            const QByteArray basic = authorization.mid(authorization.indexOf(' ') + 1);
+            const QByteArray credentials = QByteArray::fromBase64(basic);
             const int colon = credentials.indexOf(':');
             if (colon <= 0 || credentials.mid(colon + 1) != m_authPassword) {
                 logRequest(operation, "401");
@@ -130,16 +121,14 @@ public:
             m_user = credentials.left(colon);
         }
         IppPtr response(ippNewResponse(request));
-        Failure failure{IPP_STATUS_ERROR_INTERNAL, m_failures.value(operation)};
-        if (!m_failures.contains(operation)) {
-            failure = dispatch(operation, request, response.get());
-        }
+        const Failure failure = m_failures.contains(operation)
+            ? Failure{IPP_STATUS_ERROR_INTERNAL, m_failures.value(operation)}
+            : dispatch(operation, request, response.get());
         if (failure.status != IPP_STATUS_OK) {
             // Only the status travels with an error: drop any partial answer.
             response.reset(ippNewResponse(request));
             ippSetStatusCode(response.get(), failure.status);
-            const char *name = Attr::StatusMessage.data();
-            addText(response.get(), IPP_TAG_OPERATION, IPP_TAG_TEXT, name, failure.message);
+            addValues(response.get(), IPP_TAG_OPERATION, {{Attr::StatusMessage, failure.message}});
         }
         logRequest(operation, QByteArray::number(int(failure.status), 16) + ' ' + m_user);
         return response;
@@ -150,16 +139,14 @@ public:
     void reset()
     {
         const QList<Entry> contract{
-            {Attr::MacJobMacLevelName.data(), "Confidentiality level name", "Secret", 1},
-            {Attr::MacInvNum.data(), "Inventory number", "INV-7", 1},
-            {Attr::MacOwnerPhone.data(), "Job owner phone", "", 2},
-            {Attr::MacDistribution.data(), "Distribution list", "Office 1^Office 2^^Archive", 1},
-            {Attr::MacWorkplaceId.data(), "Workplace ID", "WS-7", 0},
+            {Attr::MacJobMacLevelName, "Confidentiality level name", "Secret", 1},
+            {Attr::MacInvNum, "Inventory number", "INV-7", 1},
+            {Attr::MacOwnerPhone, "Job owner phone", "", 2},
+            {Attr::MacDistribution, "Distribution list", "Office 1^Office 2^^Archive", 1},
+            {Attr::MacWorkplaceId, "Workplace ID", "WS-7", 0},
         };
-        const QList<Entry> memo{
-            {Attr::MacInvNum.data(), "Inventory number", "", 1},
-            {Attr::MacDistribution.data(), "Distribution list", "", 2},
-        };
+        const QList<Entry> memo{{Attr::MacInvNum, "Inventory number", "", 1},
+                                {Attr::MacDistribution, "Distribution list", "", 2}};
         // Job 3's distribution list is the department's, kept out of the user's sight.
         QList<Entry> draft = contract;
         draft[3].mode = 0;
@@ -167,22 +154,22 @@ public:
                   {2, Job{"memo.txt", "Archive", "bob", memo, ""}},
                   {3, Job{"draft.ps", "Office", "alice", draft, "Liberation Serif"}}};
         const QByteArray zero = "0:0:0x0000000000000000";
-        const Values settings{{Attr::PrinterOpPolicy.data(), QByteArray("default")},
-                              {Attr::MacPrinterMacMin.data(), zero},
-                              {Attr::MacPrinterMacMax.data(), zero}};
-        m_printers = {{"Office", settings}, {"Archive", settings}};
+        for (const QByteArray &name : {QByteArray("Office"), QByteArray("Archive")}) {
+            m_printers[name] = {{Attr::PrinterName, name}, {Attr::PrinterUriSupported, printerUriOf(name)},
+                                {Attr::PrinterInfo, QByteArray("MAC test printer")},
+                                {Attr::PrinterState, int(IPP_PSTATE_IDLE)}, {Attr::PrinterIsAcceptingJobs, true},
+                                {Attr::PrinterOpPolicy, QByteArray("default")},
+                                {Attr::MacPrinterMacMin, zero}, {Attr::MacPrinterMacMax, zero}};
+        }
         m_journal.clear();
         for (int i = 1; i <= 45; ++i) {
-            const QByteArray printer = i % 2 ? "Office" : "Archive";
-            m_journal.append({{Attr::JobId.data(), 100 + i},
-                              {Attr::TimeAtCreation.data(), 1700000000 + i * 3600},
-                              {Attr::JobName.data(), QByteArray("report-" + QByteArray::number(i))},
-                              {Attr::JobOriginatingUserName.data(), QByteArray(i % 2 ? "alice" : "bob")},
-                              {Attr::JobPrinterUri.data(), printerUriOf(printer)},
-                              {Attr::MacInvNum.data(), QByteArray("INV-" + QByteArray::number(100 + i))},
-                              {Attr::MacJobMacLevelName.data(), QByteArray(i % 3 ? "Public" : "Secret")},
-                              {Attr::MacDistribution.data(), QByteArray("Office 1^Archive")},
-                              {Attr::MacJobUserName.data(), QByteArray("marker")}});
+            m_journal.append({{Attr::JobId, 100 + i}, {Attr::TimeAtCreation, 1700000000 + i * 3600},
+                              {Attr::JobName, QByteArray("report-" + QByteArray::number(i))},
+                              {Attr::JobOriginatingUserName, QByteArray(i % 2 ? "alice" : "bob")},
+                              {Attr::JobPrinterUri, printerUriOf(i % 2 ? "Office" : "Archive")},
+                              {Attr::MacInvNum, QByteArray("INV-" + QByteArray::number(100 + i))},
+                              {Attr::MacJobMacLevelName, QByteArray(i % 3 ? "Public" : "Secret")},
+                              {Attr::MacDistribution, QByteArray("Office 1^Archive")}});
         }
         m_nextJobId = 12;
         m_failures.clear();
@@ -227,49 +214,42 @@ private:
 
     Failure jobOperation(int operation, ipp_t *request, ipp_t *response)
     {
-        const QByteArray uri = stringOf(request, Attr::JobUri.data(), IPP_TAG_URI);
+        const QByteArray uri = textsOf(request).value(Attr::JobUri.data());
         const int id = uri.contains("/jobs/") ? uri.mid(uri.lastIndexOf('/') + 1).toInt() : 0;
         const QByteArray name = "Job #" + QByteArray::number(id);
         if (!m_jobs.contains(id)) {
             return {IPP_STATUS_ERROR_NOT_FOUND, name + " does not exist"};
         }
         Job &job = m_jobs[id];
-        const bool lock = operation == MacIppActions::LockJob;
-        const bool mark = operation == MacIppActions::MarkJob;
         if (operation == MacIppActions::GetJobInfo) {
             getJobInfo(job, response);
             return {};
         }
-        if (lock || operation == MacIppActions::UnlockJob) {
-            if (job.locked == lock) {
-                const char *why = lock ? " is locked by another user" : " is not locked";
-                return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + why};
-            }
+        const bool lock = operation == MacIppActions::LockJob;
+        const bool unlock = operation == MacIppActions::UnlockJob;
+        const bool mark = operation == MacIppActions::MarkJob;
+        if (!lock && !unlock && !m_permissions.contains(mark ? MarkPermission : ChangePermission)) {
+            return {IPP_STATUS_ERROR_FORBIDDEN, "Not allowed for " + m_user};
+        }
+        if (job.locked == lock) { // locking needs the job free, all else needs it locked
+            const char *why = lock ? " is locked by another user" : " is not locked";
+            return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + why};
+        }
+        if (lock || unlock) {
             job.locked = lock;
             return {};
         }
-        if (!m_permissions.contains(mark ? MarkPermission : ChangePermission)) {
-            return {IPP_STATUS_ERROR_FORBIDDEN, "Not allowed for " + m_user};
-        }
-        if (!job.locked) {
-            return {IPP_STATUS_ERROR_NOT_POSSIBLE, name + " is not locked"};
-        }
+        Texts changes = textsOf(request, IPP_TAG_JOB);
+        changes.remove(Attr::PageRanges.data()); // the marking's, not the job's
         Job changed = job;
-        for (ipp_attribute_t *a = ippFirstAttribute(request); a; a = ippNextAttribute(request)) {
-            const QByteArray attribute = ippGetName(a);
-            const QByteArray value = ippGetString(a, 0, nullptr);
-            auto entry = std::find_if(changed.entries.begin(), changed.entries.end(), [&](const Entry &e) {
-                return e.name == attribute;
-            });
-            if (ippGetGroupTag(a) != IPP_TAG_JOB || attribute == Attr::PageRanges.data()) {
-                continue;
-            } else if (attribute == Attr::MacMarkerFont.data() && std::count(s_fonts, s_fonts + 3, value)) {
-                changed.font = value;
-            } else if (entry != changed.entries.end()) {
-                entry->value = value;
-            } else {
-                return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown attribute or font " + attribute};
-            }
+        if (std::count(s_fonts, s_fonts + 3, changes.value(Attr::MacMarkerFont.data()))) {
+            changed.font = changes.take(Attr::MacMarkerFont.data());
+        }
+        for (Entry &entry : changed.entries) {
+            entry.value = changes.contains(entry.name.data()) ? changes.take(entry.name.data()) : entry.value;
+        }
+        if (!changes.isEmpty()) {
+            return {IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, "Unknown attribute or font " + changes.firstKey()};
         }
         job = changed;
         if (mark) {
@@ -281,20 +261,19 @@ private:
     void getJobInfo(const Job &job, ipp_t *response)
     {
         std::vector<IppPtr> entries;
+        std::vector<const ipp_t *> collections;
         for (const Entry &entry : job.entries) {
             entries.emplace_back(ippNew());
-            addValues(entries.back().get(), IPP_TAG_ZERO, {{Attr::MacAttributeName.data(), entry.name},
-                                                          {Attr::MacAttributeTitle.data(), entry.title},
-                                                          {Attr::MacAttributeValue.data(), entry.value},
-                                                          {Attr::MacAttributeMode.data(), entry.mode}});
+            collections.push_back(entries.back().get());
+            addValues(entries.back().get(), IPP_TAG_ZERO,
+                      {{Attr::MacAttributeName, entry.name}, {Attr::MacAttributeTitle, entry.title},
+                       {Attr::MacAttributeValue, entry.value}, {Attr::MacAttributeMode, entry.mode}});
         }
         const char *name = Attr::MacAttributeEntry.data();
-        ipp_attribute_t *list = ippAddCollection(response, IPP_TAG_JOB, name, entries[0].get());
-        for (size_t i = 1; i < entries.size(); ++i) {
-            ippSetCollection(response, &list, int(i), entries[i].get());
-        }
+        ippAddCollections(response, IPP_TAG_JOB, name, int(collections.size()), collections.data());
         if (!job.font.isEmpty()) {
-            addText(response, IPP_TAG_JOB, IPP_TAG_NAME, Attr::MacMarkerFont.data(), job.font);
+            name = Attr::MacMarkerFont.data();
+            ippAddString(response, IPP_TAG_JOB, IPP_TAG_NAME, name, nullptr, job.font.constData());
         }
         name = Attr::MacMarkerFontsSupported.data();
         ippAddStrings(response, IPP_TAG_JOB, IPP_TAG_NAME, name, 3, nullptr, s_fonts);
@@ -303,6 +282,20 @@ private:
             name = Attr::MacUserPermissions.data();
             ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, name, int(codes.size()), codes.data());
         }
+    }
+
+    // What Get-Jobs and the journal tell of a job; the hidden entries only to the journal.
+    static Values describe(int id, const Job &job, bool hidden)
+    {
+        Values values{{Attr::JobId, id}, {Attr::JobName, job.name}, {Attr::JobOriginatingUserName, job.user},
+                      {Attr::JobPrinterUri, printerUriOf(job.printer)},
+                      {Attr::TimeAtCreation, int(time(nullptr)) - 600 * (4 - id)}};
+        for (const Entry &entry : job.entries) {
+            if (hidden || entry.mode != 0) {
+                values.insert(entry.name, entry.value);
+            }
+        }
+        return values;
     }
 
     // Marks the job as it now is and journals it.
@@ -318,100 +311,70 @@ private:
         const int derived[] = {m_nextJobId, m_nextJobId + 1};
         m_nextJobId += 2;
         ippAddIntegers(response, IPP_TAG_JOB, IPP_TAG_INTEGER, Attr::MacDerivedJobIds.data(), 2, derived);
-
-        Values record{{Attr::JobId.data(), id},
-                      {Attr::TimeAtCreation.data(), int(time(nullptr))},
-                      {Attr::JobName.data(), job->name},
-                      {Attr::JobOriginatingUserName.data(), job->user},
-                      {Attr::JobPrinterUri.data(), printerUriOf(job->printer)},
-                      {Attr::MacJobUserName.data(), m_user},
-                      {Attr::MacMarkerFont.data(), job->font},
-                      {Attr::PageRanges.data(), QByteArray(pages)}};
-        for (const Entry &entry : qAsConst(job->entries)) {
-            record.insert(entry.name, entry.value);
-        }
+        Values record = describe(id, *job, true);
+        record.insert(Values{{Attr::MacJobUserName, m_user}, {Attr::MacMarkerFont, job->font},
+                             {Attr::PageRanges, QByteArray(pages)}});
         m_journal.append(record);
     }
 
     void getJournal(ipp_t *request, ipp_t *response)
     {
-        int firstIndex = 1;
-        bool any = false;
-        QMap<QByteArray, QByteArray> conditions;
-        for (ipp_attribute_t *a = ippFirstAttribute(request); a; a = ippNextAttribute(request)) {
-            const QByteArray name = ippGetName(a);
-            const bool number = ippGetValueTag(a) == IPP_TAG_INTEGER;
-            const QByteArray value = number ? QByteArray::number(ippGetInteger(a, 0))
-                                            : QByteArray(ippGetString(a, 0, nullptr));
-            if (ippGetGroupTag(a) != IPP_TAG_OPERATION || name.startsWith("attributes-")
-                || name == Attr::RequestingUserName.data()) {
-                continue;
-            } else if (name == Attr::FirstIndex.data()) {
-                firstIndex = value.toInt();
-            } else if (name == Attr::Operator.data()) {
-                any = value == "OR";
-            } else {
-                conditions.insert(name, value);
-            }
-        }
+        Texts conditions = textsOf(request);
+        conditions.remove(Attr::RequestingUserName.data());
+        const int first = qMax(1, conditions.take(Attr::FirstIndex.data()).toInt());
+        const bool any = conditions.take(Attr::Operator.data()) == "OR";
         QList<const Values *> found;
         for (const Values &record : qAsConst(m_journal)) {
-            bool matched = !any || conditions.isEmpty();
+            int met = 0;
             for (auto it = conditions.cbegin(); it != conditions.cend(); ++it) {
-                const bool one = matches(record, it.key(), it.value());
-                matched = any ? (matched || one) : (matched && one);
+                met += matches(record, it.key(), it.value());
             }
-            if (matched) {
+            if (met == conditions.size() || (any && met > 0)) {
                 found.append(&record);
             }
         }
         ippAddInteger(response, IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::MacJournalCount.data(), found.size());
-        for (int i = firstIndex - 1; i < found.size() && i < firstIndex - 1 + PageSize; ++i) {
+        for (const Values *record : found.mid(first - 1, PageSize)) {
             ippAddSeparator(response);
-            addValues(response, IPP_TAG_JOB, *found.at(i));
+            addValues(response, IPP_TAG_JOB, *record);
         }
     }
 
+    // Any case of the attribute's text matches, but the job ID exactly; "time-at-...-range" takes "FROM-TO".
     static bool matches(const Values &record, const QByteArray &key, const QByteArray &value)
     {
         if (key.startsWith("time-at-") && key.endsWith("-range")) {
             const QList<QByteArray> bounds = value.split('-');
-            const qint64 time = record.value(key.left(key.size() - int(strlen("-range"))), -1).toLongLong();
+            const QByteArray attribute = key.left(key.lastIndexOf("-range"));
+            const qint64 time = record.value(QLatin1String(attribute), -1).toLongLong();
             return bounds.size() == 2 && time >= bounds[0].toLongLong() && time <= bounds[1].toLongLong();
         }
-        if (key == Attr::JobId.data()) {
-            return record.value(key).toByteArray() == value;
-        }
-        return record.value(key).toByteArray().toLower().contains(value.toLower());
+        const QByteArray text = record.value(QLatin1String(key)).toByteArray();
+        return key == Attr::JobId.data() ? text == value : text.toLower().contains(value.toLower());
     }
 
     // The printer a request names; empty when there is no such printer.
     QByteArray printerName(ipp_t *request) const
     {
-        const QByteArray uri = stringOf(request, Attr::PrinterUri.data(), IPP_TAG_URI);
+        const QByteArray uri = textsOf(request).value(Attr::PrinterUri.data());
         const QByteArray name = QByteArray::fromPercentEncoding(uri.mid(uri.indexOf("/printers/") + 10));
         return uri.contains("/printers/") && m_printers.contains(name) ? name : QByteArray();
     }
 
+    // Changes what the printer has, nothing else.
     Failure modifyPrinter(ipp_t *request)
     {
         const QByteArray name = printerName(request);
         if (name.isEmpty()) {
             return {IPP_STATUS_ERROR_NOT_FOUND, "The printer or class does not exist."};
         }
-        Values changed = m_printers.value(name);
-        for (ipp_attribute_t *a = ippFirstAttribute(request); a; a = ippNextAttribute(request)) {
-            const QByteArray attribute = ippGetName(a);
-            const QByteArray value = ippGetString(a, 0, nullptr);
-            if (ippGetGroupTag(a) != IPP_TAG_PRINTER || !changed.contains(attribute)) {
-                continue;
+        const Texts changes = textsOf(request, IPP_TAG_PRINTER);
+        Values &printer = m_printers[name];
+        for (auto it = printer.begin(); it != printer.end(); ++it) {
+            if (changes.contains(it.key().data())) {
+                it.value() = changes.value(it.key().data());
             }
-            if (attribute == Attr::PrinterOpPolicy.data() && !std::count(s_policies, s_policies + 3, value)) {
-                return {IPP_STATUS_ERROR_NOT_POSSIBLE, "Bad policy \"" + value + "\""};
-            }
-            changed.insert(attribute, value);
         }
-        m_printers.insert(name, changed);
         return {};
     }
 
@@ -419,50 +382,30 @@ private:
     void getPrinters(const QByteArray &only, ipp_t *response)
     {
         for (auto it = m_printers.cbegin(); it != m_printers.cend(); ++it) {
-            if (!only.isEmpty() && it.key() != only) {
-                continue;
+            if (only.isEmpty() || it.key() == only) {
+                ippAddSeparator(response);
+                addValues(response, IPP_TAG_PRINTER, it.value());
+                const char *supported = Attr::PrinterOpPolicySupported.data();
+                ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, supported, 3, nullptr, s_policies);
             }
-            Values printer = it.value();
-            printer.insert(Attr::PrinterName.data(), it.key());
-            printer.insert(Attr::PrinterUriSupported.data(), printerUriOf(it.key()));
-            printer.insert(Attr::PrinterInfo.data(), QByteArray("MAC test printer"));
-            printer.insert(Attr::PrinterState.data(), int(IPP_PSTATE_IDLE));
-            printer.insert(Attr::PrinterType.data(), int(CUPS_PRINTER_LOCAL));
-            printer.insert(Attr::PrinterIsAcceptingJobs.data(), true);
-            ippAddSeparator(response);
-            addValues(response, IPP_TAG_PRINTER, printer);
-            const char *supported = Attr::PrinterOpPolicySupported.data();
-            ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, supported, 3, nullptr, s_policies);
         }
     }
 
     void getJobs(ipp_t *request, ipp_t *response)
     {
         const QByteArray printer = printerName(request); // any other URI stands for the whole server
-        const QByteArray which = stringOf(request, Attr::WhichJobs.data(), IPP_TAG_KEYWORD);
+        const QByteArray which = textsOf(request).value(Attr::WhichJobs.data());
         for (auto it = m_jobs.cbegin(); it != m_jobs.cend(); ++it) {
             const Job &job = it.value();
             const bool ofState = which == "all" || job.marked == (which == "completed");
             if (!ofState || (!printer.isEmpty() && job.printer != printer)) {
                 continue;
             }
-            const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(it.key());
-            Values values{{Attr::JobId.data(), it.key()},
-                          {Attr::JobUri.data(), uri},
-                          {Attr::JobName.data(), job.name},
-                          {Attr::JobOriginatingUserName.data(), job.user},
-                          {Attr::JobPrinterUri.data(), printerUriOf(job.printer)},
-                          {Attr::JobKOctets.data(), 40 * it.key()},
-                          {Attr::TimeAtCreation.data(), int(time(nullptr)) - 600 * (4 - it.key())},
-                          {Attr::MacMarkingRequired.data(), !job.marked},
-                          {Attr::JobState.data(), int(job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD)},
-                          {Attr::JobHoldUntil.data(), QByteArray("indefinite")}};
-            // Hidden mandatory attributes stay the scheduler's.
-            for (const Entry &entry : job.entries) {
-                if (entry.mode != 0) {
-                    values.insert(entry.name, entry.value);
-                }
-            }
+            Values values = describe(it.key(), job, false);
+            values.insert(Values{{Attr::JobUri, QByteArray("ipp://localhost/jobs/" + QByteArray::number(it.key()))},
+                                 {Attr::JobKOctets, 40 * it.key()}, {Attr::MacMarkingRequired, !job.marked},
+                                 {Attr::JobState, int(job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD)},
+                                 {Attr::JobHoldUntil, QByteArray("indefinite")}});
             ippAddSeparator(response);
             addValues(response, IPP_TAG_JOB, values);
         }
@@ -470,23 +413,24 @@ private:
 
     void control(ipp_t *request)
     {
-        if (ippFindAttribute(request, MacIppControl::Reset, IPP_TAG_ZERO)) {
+        const Texts texts = textsOf(request);
+        if (texts.contains(MacIppControl::Reset)) {
             reset();
         }
-        const QByteArray fail = stringOf(request, MacIppControl::FailOperation);
-        if (!fail.isEmpty()) {
-            m_failures.insert(s_operationNames.value(fail), stringOf(request, MacIppControl::FailMessage));
+        if (texts.contains(MacIppControl::FailOperation)) {
+            const int failing = s_operationNames.value(texts.value(MacIppControl::FailOperation));
+            m_failures.insert(failing, texts.value(MacIppControl::FailMessage));
         }
-        if (ippFindAttribute(request, MacIppControl::Permissions, IPP_TAG_ZERO)) {
+        if (texts.contains(MacIppControl::Permissions)) {
             m_permissions.clear();
-            for (const QByteArray &code : stringOf(request, MacIppControl::Permissions).split(',')) {
+            for (const QByteArray &code : texts.value(MacIppControl::Permissions).split(',')) {
                 m_permissions.insert(code.toInt());
             }
             m_permissions.remove(0);
         }
-        if (ippFindAttribute(request, MacIppControl::AuthOperation, IPP_TAG_ZERO)) {
-            m_authOperation = s_operationNames.value(stringOf(request, MacIppControl::AuthOperation));
-            m_authPassword = stringOf(request, MacIppControl::AuthPassword);
+        if (texts.contains(MacIppControl::AuthOperation)) {
+            m_authOperation = s_operationNames.value(texts.value(MacIppControl::AuthOperation));
+            m_authPassword = texts.value(MacIppControl::AuthPassword);
         }
     }
 
@@ -506,19 +450,14 @@ bool serveOne(Server *server, http_t *client)
 {
     char resource[1024];
     const http_state_t state = httpReadRequest(client, resource, sizeof(resource));
-    if (state == HTTP_STATE_WAITING) {
-        return true; // a blank line between requests
-    }
     if (state != HTTP_STATE_POST) {
-        return false;
+        return state == HTTP_STATE_WAITING; // a blank line between requests
     }
     http_status_t status;
     while ((status = httpUpdate(client)) == HTTP_STATUS_CONTINUE) {
     }
-    if (status != HTTP_STATUS_OK) {
-        return false;
-    }
-    if (httpGetExpect(client) == HTTP_STATUS_CONTINUE && httpWriteResponse(client, HTTP_STATUS_CONTINUE) != 0) {
+    const bool expects = httpGetExpect(client) == HTTP_STATUS_CONTINUE;
+    if (status != HTTP_STATUS_OK || (expects && httpWriteResponse(client, HTTP_STATUS_CONTINUE) != 0)) {
         return false;
     }
     const IppPtr request(ippNew());
@@ -543,7 +482,6 @@ bool serveOne(Server *server, http_t *client)
     if (httpWriteResponse(client, response ? HTTP_STATUS_OK : HTTP_STATUS_UNAUTHORIZED) < 0 || !response) {
         return response != nullptr;
     }
-    ippSetState(response.get(), IPP_STATE_IDLE);
     return ippWrite(client, response.get()) == IPP_STATE_DATA;
 }
 } // namespace
@@ -562,17 +500,14 @@ int main(int argc, char **argv)
             server.log.open(QIODevice::Append);
         }
     }
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (bind(listener, reinterpret_cast<sockaddr *>(&address), length) < 0 || listen(listener, 16) < 0
-        || getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) < 0) {
+    http_addrlist_t *loopback = httpAddrGetList("127.0.0.1", AF_INET, "0");
+    const int listener = loopback ? httpAddrListen(&loopback->addr, 0) : -1;
+    socklen_t length = sizeof(loopback->addr);
+    if (listener < 0 || getsockname(listener, &loopback->addr.addr, &length) < 0) {
         perror("macippserver: listen");
         return 1;
     }
-    printf("PORT=%d\n", ntohs(address.sin_port));
+    printf("PORT=%d\n", httpAddrPort(&loopback->addr));
     fflush(stdout);
 
     std::vector<HttpPtr> clients;
@@ -581,20 +516,15 @@ int main(int argc, char **argv)
         for (const HttpPtr &client : clients) {
             fds.push_back({httpGetFd(client.get()), POLLIN, 0});
         }
-        if (poll(fds.data(), fds.size(), 500) <= 0) {
-            continue;
-        }
-        std::vector<HttpPtr> open;
-        for (size_t i = 1; i < fds.size(); ++i) {
-            if (!fds[i].revents || serveOne(&server, clients[i - 1].get())) {
-                open.push_back(std::move(clients[i - 1]));
+        poll(fds.data(), fds.size(), 500); // on a timeout or error no revents are set
+        for (size_t i = fds.size() - 1; i > 0; --i) {
+            if (fds[i].revents && !serveOne(&server, clients[i - 1].get())) {
+                clients.erase(clients.begin() + long(i - 1));
             }
         }
-        clients = std::move(open);
-        if (fds[0].revents & POLLIN) {
-            if (http_t *client = httpAcceptConnection(listener, 1)) {
-                clients.emplace_back(client);
-            }
+        http_t *client = (fds[0].revents & POLLIN) ? httpAcceptConnection(listener, 1) : nullptr;
+        if (client) {
+            clients.emplace_back(client);
         }
     }
     return 0;
