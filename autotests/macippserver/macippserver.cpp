@@ -1,7 +1,5 @@
-// A small IPP server for the tests and scripts/demo --mac: the operations of a MAC-enabled scheduler
-// (jobs locked, changed and marked, a marking journal, printers' operation policy and label range) and
-// the jobs and printers a printer manager lists. On 127.0.0.1, state in memory, changed by the control
-// operation of macippcontrol.h.
+// A small IPP server for the tests and scripts/demo --mac: a MAC-enabled scheduler's operations, and the
+// jobs and printers a printer manager lists; on 127.0.0.1, state in memory, changed by macippcontrol.h.
 // Usage: macippserver [--owner PID] [--log FILE]: prints "PORT=N" once it listens, exits when PID is
 // gone; the log gets a line per request: operation and status in hex, and the user.
 
@@ -72,8 +70,7 @@ QByteArray printerUriOf(const QByteArray &name)
     return "ipp://localhost/printers/" + name;
 }
 
-// A group's attributes as text, but attributes-charset and -natural-language; of a name given twice,
-// the last.
+// A group's attributes as text, but attributes-charset and -natural-language; of a name twice, the last.
 Texts textsOf(ipp_t *ipp, ipp_tag_t group = IPP_TAG_OPERATION)
 {
     Texts texts;
@@ -111,8 +108,7 @@ public:
         const int operation = ippGetOperation(request);
         m_user = textsOf(request).value(Attr::RequestingUserName.data());
         if (operation == m_authOperation) {
-            const QByteArray basic = authorization.mid(authorization.indexOf(' ') + 1);
-            const QByteArray credentials = QByteArray::fromBase64(basic);
+            const QByteArray credentials = QByteArray::fromBase64(authorization.split(' ').value(1));
             const int colon = credentials.indexOf(':');
             if (colon <= 0 || credentials.mid(colon + 1) != m_authPassword) {
                 logRequest(operation, "401");
@@ -155,11 +151,11 @@ public:
                   {3, Job{"draft.ps", "Office", "alice", draft, "Liberation Serif"}}};
         const QByteArray zero = "0:0:0x0000000000000000";
         for (const QByteArray &name : {QByteArray("Office"), QByteArray("Archive")}) {
-            m_printers[name] = {{Attr::PrinterName, name}, {Attr::PrinterUriSupported, printerUriOf(name)},
-                                {Attr::PrinterInfo, QByteArray("MAC test printer")},
-                                {Attr::PrinterState, int(IPP_PSTATE_IDLE)}, {Attr::PrinterIsAcceptingJobs, true},
-                                {Attr::PrinterOpPolicy, QByteArray("default")},
-                                {Attr::MacPrinterMacMin, zero}, {Attr::MacPrinterMacMax, zero}};
+            m_printers[name] = {
+                {Attr::PrinterName, name}, {Attr::PrinterUriSupported, printerUriOf(name)},
+                {Attr::PrinterInfo, QByteArray("MAC test printer")}, {Attr::PrinterIsAcceptingJobs, true},
+                {Attr::PrinterState, int(IPP_PSTATE_IDLE)}, {Attr::PrinterOpPolicy, QByteArray("default")},
+                {Attr::MacPrinterMacMin, zero}, {Attr::MacPrinterMacMax, zero}};
         }
         m_journal.clear();
         for (int i = 1; i <= 45; ++i) {
@@ -188,32 +184,22 @@ private:
 
     Failure dispatch(int operation, ipp_t *request, ipp_t *response)
     {
-        if (operation >= MacIppActions::LockJob && operation <= MacIppActions::MarkJob) {
-            return jobOperation(operation, request, response);
+        using Handler = Failure (Server::*)(ipp_t *request, ipp_t *response);
+        static const QMap<int, Handler> handlers{
+            {MacIppActions::GetJournal, &Server::getJournal}, {MacIppControl::Operation, &Server::control},
+            {IPP_OP_CUPS_ADD_MODIFY_PRINTER, &Server::modifyPrinter}, {IPP_OP_GET_JOBS, &Server::getJobs},
+            {IPP_OP_GET_PRINTER_ATTRIBUTES, &Server::getPrinters},
+            {IPP_OP_CUPS_GET_PRINTERS, &Server::getPrinters}};
+        const bool onJob = operation >= MacIppActions::LockJob && operation <= MacIppActions::MarkJob;
+        if (const Handler handler = onJob ? &Server::jobOperation : handlers.value(operation)) {
+            return (this->*handler)(request, response);
         }
-        switch (operation) {
-        case MacIppActions::GetJournal:
-            getJournal(request, response);
-            return {};
-        case IPP_OP_CUPS_ADD_MODIFY_PRINTER:
-            return modifyPrinter(request);
-        case IPP_OP_GET_JOBS:
-            getJobs(request, response);
-            return {};
-        case IPP_OP_GET_PRINTER_ATTRIBUTES:
-        case IPP_OP_CUPS_GET_PRINTERS:
-            getPrinters(printerName(request), response);
-            return {};
-        case MacIppControl::Operation:
-            control(request);
-            return {};
-        default:
-            return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, "No operation " + QByteArray::number(operation, 16)};
-        }
+        return {IPP_STATUS_ERROR_OPERATION_NOT_SUPPORTED, "No operation " + QByteArray::number(operation, 16)};
     }
 
-    Failure jobOperation(int operation, ipp_t *request, ipp_t *response)
+    Failure jobOperation(ipp_t *request, ipp_t *response)
     {
+        const int operation = ippGetOperation(request);
         const QByteArray uri = textsOf(request).value(Attr::JobUri.data());
         const int id = uri.contains("/jobs/") ? uri.mid(uri.lastIndexOf('/') + 1).toInt() : 0;
         const QByteArray name = "Job #" + QByteArray::number(id);
@@ -298,7 +284,6 @@ private:
         return values;
     }
 
-    // Marks the job as it now is and journals it.
     void markJob(int id, Job *job, ipp_t *request, ipp_t *response)
     {
         char pages[256] = ""; // "1-5,8-8"
@@ -317,7 +302,7 @@ private:
         m_journal.append(record);
     }
 
-    void getJournal(ipp_t *request, ipp_t *response)
+    Failure getJournal(ipp_t *request, ipp_t *response)
     {
         Texts conditions = textsOf(request);
         conditions.remove(Attr::RequestingUserName.data());
@@ -333,11 +318,12 @@ private:
                 found.append(&record);
             }
         }
-        ippAddInteger(response, IPP_TAG_OPERATION, IPP_TAG_INTEGER, Attr::MacJournalCount.data(), found.size());
+        addValues(response, IPP_TAG_OPERATION, {{Attr::MacJournalCount, found.size()}});
         for (const Values *record : found.mid(first - 1, PageSize)) {
             ippAddSeparator(response);
             addValues(response, IPP_TAG_JOB, *record);
         }
+        return {};
     }
 
     // Any case of the attribute's text matches, but the job ID exactly; "time-at-...-range" takes "FROM-TO".
@@ -361,8 +347,7 @@ private:
         return uri.contains("/printers/") && m_printers.contains(name) ? name : QByteArray();
     }
 
-    // Changes what the printer has, nothing else.
-    Failure modifyPrinter(ipp_t *request)
+    Failure modifyPrinter(ipp_t *request, ipp_t *)
     {
         const QByteArray name = printerName(request);
         if (name.isEmpty()) {
@@ -378,9 +363,9 @@ private:
         return {};
     }
 
-    // The printer named, or all of them.
-    void getPrinters(const QByteArray &only, ipp_t *response)
+    Failure getPrinters(ipp_t *request, ipp_t *response)
     {
+        const QByteArray only = printerName(request);
         for (auto it = m_printers.cbegin(); it != m_printers.cend(); ++it) {
             if (only.isEmpty() || it.key() == only) {
                 ippAddSeparator(response);
@@ -389,9 +374,10 @@ private:
                 ippAddStrings(response, IPP_TAG_PRINTER, IPP_TAG_NAME, supported, 3, nullptr, s_policies);
             }
         }
+        return {};
     }
 
-    void getJobs(ipp_t *request, ipp_t *response)
+    Failure getJobs(ipp_t *request, ipp_t *response)
     {
         const QByteArray printer = printerName(request); // any other URI stands for the whole server
         const QByteArray which = textsOf(request).value(Attr::WhichJobs.data());
@@ -401,17 +387,19 @@ private:
             if (!ofState || (!printer.isEmpty() && job.printer != printer)) {
                 continue;
             }
+            const QByteArray uri = "ipp://localhost/jobs/" + QByteArray::number(it.key());
             Values values = describe(it.key(), job, false);
-            values.insert(Values{{Attr::JobUri, QByteArray("ipp://localhost/jobs/" + QByteArray::number(it.key()))},
+            values.insert(Values{{Attr::JobUri, uri},
                                  {Attr::JobKOctets, 40 * it.key()}, {Attr::MacMarkingRequired, !job.marked},
                                  {Attr::JobState, int(job.marked ? IPP_JSTATE_COMPLETED : IPP_JSTATE_HELD)},
                                  {Attr::JobHoldUntil, QByteArray("indefinite")}});
             ippAddSeparator(response);
             addValues(response, IPP_TAG_JOB, values);
         }
+        return {};
     }
 
-    void control(ipp_t *request)
+    Failure control(ipp_t *request, ipp_t *)
     {
         const Texts texts = textsOf(request);
         if (texts.contains(MacIppControl::Reset)) {
@@ -432,6 +420,7 @@ private:
             m_authOperation = s_operationNames.value(texts.value(MacIppControl::AuthOperation));
             m_authPassword = texts.value(MacIppControl::AuthPassword);
         }
+        return {};
     }
 
     QMap<int, Job> m_jobs;
@@ -441,7 +430,7 @@ private:
     QByteArray m_user;
     QMap<int, QByteArray> m_failures;
     QSet<int> m_permissions;
-    int m_authOperation;
+    int m_authOperation; // asks for m_authPassword
     QByteArray m_authPassword;
 };
 
