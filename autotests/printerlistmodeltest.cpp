@@ -115,12 +115,12 @@ private Q_SLOTS:
 
     void loadShowsTheServerAndReloadsReportOnlyWhatChanged()
     {
-        const QString disabled = QStringLiteral("Raw_Queue");
+        const QString rawQueue = QStringLiteral("Raw_Queue"); // the sample user's own default
         const QString added = QStringLiteral("Mail_Room"); // between Lobby_Printer and Office_PS
         auto restore = qScopeGuard([&] {
-            m_sandbox.run(QStringLiteral("cupsenable"), {disabled});
+            m_sandbox.run(QStringLiteral("cupsenable"), {rawQueue});
             m_sandbox.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), added});
-            m_sandbox.run(QStringLiteral("lpoptions"), {QStringLiteral("-d"), disabled});
+            m_sandbox.run(QStringLiteral("lpoptions"), {QStringLiteral("-d"), rawQueue});
         });
         Model model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -133,7 +133,7 @@ private Q_SLOTS:
         QCOMPARE(model.dest(model.indexOf(QStringLiteral("Office_Class"))).memberNames(),
                  names("Office_PS Lobby_Printer"));
         // The user's own (lpoptions -d), not the server's Office_PS.
-        QCOMPARE(model.userDefaultDestination(), disabled);
+        QCOMPARE(model.userDefaultDestination(), rawQueue);
         // lpadmin -D "Bürodrucker" -L "Raum Ø 2.17".
         const QModelIndex office = model.indexOf(QStringLiteral("Office_PS"));
         const auto text = [&office](int column) { return office.siblingAtColumn(column).data().toString(); };
@@ -145,8 +145,8 @@ private Q_SLOTS:
         QSignalSpy reset(&model, &Model::modelReset);
         QVERIFY(model.load());
         QCOMPARE(changed.count(), 0); // an unchanged server, nothing to report
-        const QModelIndex row = model.indexOf(disabled);
-        QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {disabled}) && model.load());
+        const QModelIndex row = model.indexOf(rawQueue);
+        QVERIFY(m_sandbox.run(QStringLiteral("cupsdisable"), {rawQueue}) && model.load());
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.at(0).mid(0, 2), QVariantList({row, row.siblingAtColumn(Model::ColumnCount - 1)}));
         QCOMPARE(model.dest(row).state(), int(IPP_PSTATE_STOPPED));
