@@ -189,7 +189,7 @@ private Q_SLOTS:
         QVERIFY2(jobId > 0, qPrintable(Connection::lastErrorString()));
         // The scheduler files the job under that user: "QUEUE-ID USER SIZE DATE".
         const QStringList jobs{QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), m_queue};
-        const QString lpstat = run(QStringLiteral("lpstat"), jobs);
+        const QString lpstat = m_sandbox.output(QStringLiteral("lpstat"), jobs);
         const QString filed = QStringLiteral("%1-%2 %3 ").arg(m_queue).arg(jobId).arg(user);
         QVERIFY2(lpstat.simplified().contains(filed), qPrintable(lpstat));
     }
@@ -233,13 +233,6 @@ private Q_SLOTS:
     }
 
 private:
-    QString run(const QString &program, const QStringList &arguments) const
-    {
-        QString output;
-        m_sandbox.run(program, arguments, &output);
-        return output;
-    }
-
     CupsSandbox m_sandbox;
     QTemporaryDir m_emptyServerRoot;
     const QString m_queue = QStringLiteral("Raw_Queue");

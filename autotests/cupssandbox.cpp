@@ -139,6 +139,13 @@ bool CupsSandbox::run(const QString &program, const QStringList &arguments, QStr
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+QString CupsSandbox::output(const QString &program, const QStringList &arguments) const
+{
+    QString text;
+    run(program, arguments, &text);
+    return text;
+}
+
 bool CupsSandbox::addPrinter(const QString &name, const QStringList &extraArguments) const
 {
     return run(QStringLiteral("lpadmin"),

@@ -38,6 +38,8 @@ public:
     /// Runs a CUPS command-line client (lpadmin, cupsdisable, lp ...) against
     /// the sandbox; true when it exits with 0. Output (stdout and stderr) goes to output.
     bool run(const QString &program, const QStringList &arguments, QString *output = nullptr) const;
+    /// The same, for the output alone (a failing client's says why).
+    QString output(const QString &program, const QStringList &arguments) const;
     /// Adds a printer queue printing to /dev/null; extra lpadmin arguments may follow.
     bool addPrinter(const QString &name, const QStringList &extraArguments = {}) const;
 

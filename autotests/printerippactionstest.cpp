@@ -33,10 +33,11 @@ private Q_SLOTS:
     // Accepting and test pages are covered through the printers' list; what it does not show is here.
     void theRejectReasonAndThePolicyReachTheServer()
     {
-        QVERIFY(m_sandbox.addPrinter(QStringLiteral("Gate")));
-        const QString uri = Utils::printerUri(QStringLiteral("Gate"));
+        const QString gate = QStringLiteral("Gate");
+        QVERIFY(m_sandbox.addPrinter(gate));
+        const QString uri = Utils::printerUri(gate);
         QVERIFY(m_actions->rejectJobs(uri, QStringLiteral("Toner «leer»")));
-        const QString lpstat = run(QStringLiteral("lpstat"), {QStringLiteral("-a"), QStringLiteral("Gate")});
+        const QString lpstat = m_sandbox.output(QStringLiteral("lpstat"), {QStringLiteral("-a"), gate});
         QVERIFY2(lpstat.contains(QStringLiteral("Toner «leer»")), qPrintable(lpstat));
         // cupsd checks the policy's name.
         QVERIFY(m_actions->setPrinterPolicy(uri, QStringLiteral("default")));
@@ -80,7 +81,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(m_lpoptions.readAll()), after.isNull() ? before : after);
         m_lpoptions.close();
         // libcups reads it back as this user's default.
-        const QString lpstat = run(QStringLiteral("lpstat"), {QStringLiteral("-d")});
+        const QString lpstat = m_sandbox.output(QStringLiteral("lpstat"), {QStringLiteral("-d")});
         QVERIFY2(after.isNull() || lpstat.contains(name, Qt::CaseInsensitive), qPrintable(lpstat));
     }
 
@@ -113,7 +114,7 @@ private Q_SLOTS:
             "printer-location=Lab printer-make-and-model='%3' printer-state=%4 ")
             .arg(existing ? QString() : QLatin1Char('=') + name, QLatin1String(existing ? "false" : "true"),
                  makeAndModel, QLatin1String(existing ? "5" : "3"));
-        const QString options = run(QStringLiteral("lpoptions"), {QStringLiteral("-p"), name});
+        const QString options = m_sandbox.output(QStringLiteral("lpoptions"), {QStringLiteral("-p"), name});
         QVERIFY2(options.contains(expected), qPrintable(options));
         QVERIFY2(options.contains(QStringLiteral("device-uri=%1 ").arg(deviceUri)), qPrintable(options));
     }
@@ -128,13 +129,6 @@ private Q_SLOTS:
     }
 
 private:
-    QString run(const QString &program, const QStringList &arguments) const
-    {
-        QString output;
-        m_sandbox.run(program, arguments, &output);
-        return output;
-    }
-
     CupsSandbox m_sandbox;
     QTemporaryDir m_files;
     QFile m_lpoptions;
