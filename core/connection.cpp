@@ -2,6 +2,7 @@
 
 #include "attributes.h"
 #include "corelogging.h"
+#include "ippmessage.h"
 #include "ipprequest.h"
 
 #include <QCoreApplication>
@@ -51,12 +52,6 @@ Q_GLOBAL_STATIC(LastError, s_lastError)
 
 constexpr int DefaultTimeoutMsecs = 30000;
 constexpr int WatchdogGraceMsecs = 500;
-
-int onHttpTimeout(http_t *, void *)
-{
-    // Give up instead of waiting for ever on a server that stopped answering.
-    return 0;
-}
 
 /*
  * Ends a raw libcups call that outlives its IoLocker's time: libcups bounds
@@ -313,7 +308,7 @@ bool ConnectionPrivate::connect()
                                      .arg(settings.port));
         return false;
     }
-    httpSetTimeout(http.get(), timeoutMsecs / 1000.0, onHttpTimeout, nullptr);
+    setReadTimeout(http.get(), timeoutMsecs);
     return true;
 }
 
@@ -560,7 +555,7 @@ void Connection::setTimeout(int msecs)
     QMutexLocker io(&d->ioMutex);
     d->timeoutMsecs = msecs;
     if (d->http) {
-        httpSetTimeout(d->http.get(), msecs / 1000.0, onHttpTimeout, nullptr);
+        setReadTimeout(d->http.get(), msecs);
     }
 }
 

@@ -77,11 +77,6 @@ qint64 &answerSizeLimit()
 
 constexpr int ReadSlackMsecs = 50;
 
-int giveUpOnTimeout(http_t *, void *)
-{
-    return 0;
-}
-
 QString sizeText(qint64 bytes)
 {
     return bytes >= 1024 * 1024 ? QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024)) : QStringLiteral("%1 bytes").arg(bytes);
@@ -264,7 +259,7 @@ bool Exchange::readBody(QByteArray &body)
         }
         // Each read waits only for what is left of the whole answer's time, and a little more, so a
         // read that timed out is always seen as the deadline (libcups rounds its wait down).
-        httpSetTimeout(http, (qMax<qint64>(deadline.remainingTime(), 0) + ReadSlackMsecs) / 1000.0, giveUpOnTimeout, nullptr);
+        setReadTimeout(http, qMax<qint64>(deadline.remainingTime(), 0) + ReadSlackMsecs);
         bytes = httpRead2(http, buffer, sizeof(buffer));
         if (bytes > 0) {
             if (body.size() + bytes > limit) {
@@ -274,7 +269,7 @@ bool Exchange::readBody(QByteArray &body)
             body.append(buffer, int(bytes));
         }
     } while (bytes > 0);
-    httpSetTimeout(http, timeoutMsecs / 1000.0, giveUpOnTimeout, nullptr);
+    setReadTimeout(http, timeoutMsecs);
     if (bytes <= 0 && deadline.hasExpired()) {
         errorMessage = unfinishedText();
         return false;
@@ -372,6 +367,14 @@ IppPtr readIppMessage(const QByteArray &bytes)
         return nullptr;
     }
     return message;
+}
+
+void setReadTimeout(http_t *http, qint64 msecs)
+{
+    const auto giveUp = [](http_t *, void *) {
+        return 0;
+    };
+    httpSetTimeout(http, double(msecs) / 1000.0, giveUp, nullptr);
 }
 
 IppValue::IppValue(ipp_attribute_t *attribute, int index)
