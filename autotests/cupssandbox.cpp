@@ -16,7 +16,32 @@ QString script()
 }
 
 constexpr int StartTimeoutMsecs = 120000;
+
+// In Python, as the sandbox's scripts: the bytes in hex, then "hang-up" or not.
+const char FakeServerScript[] = R"(import socket, sys
+listener = socket.create_server(('127.0.0.1', 0))
+print(listener.getsockname()[1], flush=True)
+clients = []
+while True:
+    clients.append(listener.accept()[0])
+    clients[-1].recv(4096)
+    if sys.argv[1]:
+        clients[-1].sendall(bytes.fromhex(sys.argv[1]))
+        if sys.argv[2] == 'hang-up':
+            clients[-1].close()
+)";
 } // namespace
+
+QString startFakeServer(QProcess &process, const QByteArray &answer, bool hangUp)
+{
+    process.start(QStringLiteral("python3"),
+                  {QStringLiteral("-c"), QString::fromLatin1(FakeServerScript), QString::fromLatin1(answer.toHex()),
+                   hangUp ? QStringLiteral("hang-up") : QStringLiteral("stay")});
+    if (!process.waitForReadyRead(10000)) {
+        return QString();
+    }
+    return QLatin1String("127.0.0.1:") + QString::fromLatin1(process.readLine().trimmed());
+}
 
 CupsSandbox::~CupsSandbox()
 {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QProcess;
+
 /**
  * A private cupsd for one test executable, started by scripts/cups-sandbox
  * on a free 127.0.0.1 port in its own temporary folder and stopped with the
@@ -49,5 +51,13 @@ private:
     QString m_home;
     QString m_error;
 };
+
+/**
+ * Starts a broken or foreign service on 127.0.0.1 in process: it answers each
+ * connection with answer (none: never answers), then hangs up or stays silent.
+ * A process of its own, as the test's thread is blocked in the call it serves.
+ * Its "127.0.0.1:PORT"; empty when it did not start.
+ */
+QString startFakeServer(QProcess &process, const QByteArray &answer, bool hangUp);
 
 #endif

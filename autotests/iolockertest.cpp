@@ -29,17 +29,6 @@ QString rawPrinterName(http_t *http, const QString &server)
     const IppResponse response(cupsDoRequest(http, request, "/"));
     return Utils::getAttribute(response.attributes(), Attr::PrinterName).toString();
 }
-
-// Answers each request with the bytes given in hex, then stays silent; Python, as the sandbox's scripts.
-const char SilentServer[] = R"(import socket, sys
-listener = socket.create_server(('127.0.0.1', 0))
-print(listener.getsockname()[1], flush=True)
-clients = []
-while True:
-    clients.append(listener.accept()[0])
-    clients[-1].recv(4096)
-    clients[-1].sendall(bytes.fromhex(sys.argv[1]))
-)";
 } // namespace
 
 class IoLockerTest : public QObject
@@ -91,10 +80,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, answer);
         QProcess silent;
-        silent.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(SilentServer),
-                                                 QString::fromLatin1(answer.toHex())});
-        QVERIFY(silent.waitForReadyRead(10000));
-        const QString server = QLatin1String("127.0.0.1:") + QString::fromLatin1(silent.readLine().trimmed());
+        const QString server = startFakeServer(silent, answer, false);
+        QVERIFY(!server.isEmpty());
         auto restore = qScopeGuard([this, &silent] {
             silent.close();
             m_sandbox.use();

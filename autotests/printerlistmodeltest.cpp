@@ -44,20 +44,6 @@ Destination made(const char *name, uint type, bool shared = true, const QString 
                                      {Attr::PrinterIsShared, QVariantList{shared}},
                                      {Attr::PrinterLocation, QVariantList{location}}});
 }
-
-// A broken or foreign service on the print server's port: answers every connection with the bytes given
-// in hex on its command line and hangs up, or with none never answers. Python, as the sandbox's scripts.
-const char FakeServer[] = R"(import socket, sys
-listener = socket.create_server(('127.0.0.1', 0))
-print(listener.getsockname()[1], flush=True)
-clients = []
-while True:
-    clients.append(listener.accept()[0])
-    clients[-1].recv(4096)
-    if sys.argv[1]:
-        clients[-1].sendall(bytes.fromhex(sys.argv[1]))
-        clients[-1].close()
-)";
 } // namespace
 
 class PrinterListModelTest : public QObject
@@ -183,10 +169,8 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(model.load() && !rowNames(model).isEmpty());
         QProcess fake;
-        fake.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(FakeServer),
-                                               QString::fromLatin1(reply.toHex())});
-        QVERIFY(fake.waitForReadyRead(10000));
-        const QString server = QLatin1String("127.0.0.1:") + QString::fromLatin1(fake.readLine().trimmed());
+        const QString server = startFakeServer(fake, reply, true);
+        QVERIFY(!server.isEmpty());
         if (!listening) {
             fake.close(); // kills it: nobody listens on its port any more
         }
