@@ -99,9 +99,8 @@ private:
     {
         const QString kind = isClass ? QStringLiteral("classes") : QStringLiteral("printers");
         const QString uri = QStringLiteral("ipp://%1/%2/%3").arg(m_sandbox.server(), kind, name);
-        QString output;
         const QString test = m_files.filePath(QStringLiteral("attributes.test"));
-        m_sandbox.run(QStringLiteral("ipptool"), {QStringLiteral("-tv"), uri, test}, &output);
+        const QString output = m_sandbox.output(QStringLiteral("ipptool"), {QStringLiteral("-tv"), uri, test});
         QHash<QString, QString> attributes;
         static const QRegularExpression line(QStringLiteral("^\\s+([a-z0-9-]+) \\([^)]*\\) = (.*)$"),
                                              QRegularExpression::MultilineOption);

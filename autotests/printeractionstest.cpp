@@ -40,9 +40,7 @@ class PrinterActionsTest : public QObject
     }
     QString lpstat(const QStringList &arguments) const
     {
-        QString output;
-        m_sandbox.run(QStringLiteral("lpstat"), arguments, &output);
-        return output;
+        return m_sandbox.output(QStringLiteral("lpstat"), arguments);
     }
     bool lpadmin(const QString &arguments)
     {
